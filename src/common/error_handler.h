@@ -35,8 +35,8 @@ public:
     // may abandon a run when it is 0.
     void handle(const tk_exception& e, int stop);
 
-    // The one-line message handle() prints for e: context, ": ", the code's message or e's text,
-    // with every line feed replaced by a blank.
+    // The message handle() reports for e: the context and ": " when there is a context, then
+    // the code's message or, without one, e's text. handle() prints it as one line.
     std::string build_message(const tk_exception& e) const;
 
 private:

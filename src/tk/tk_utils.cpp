@@ -41,6 +41,9 @@ UConverter* locale_converter() {
         UErrorCode status = U_ZERO_ERROR;
         converter.reset(ucnv_open(charset, &status));
         if (U_FAILURE(status)) converter.reset();
+        // ICU's own substitute is often the control character SUB; text for people and
+        // databases gets '?' as the platform's default character.
+        if (converter) ucnv_setSubstChars(converter.get(), "?", 1, &status);
         converter_charset = charset;
     }
     return converter.get();
