@@ -82,6 +82,7 @@ public:
 
 private:
     void parse(const std::string& text);
+    std::string print() const;
     void reset_fields();
     bool parse_platform_form(const std::string& text);
 };
