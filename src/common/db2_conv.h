@@ -24,8 +24,8 @@ public:
 
     bool is_connected() const { return connected_; }
     const std::u16string& schema() const { return schema_; }
-    const std::u16string& user() const { return user_; }
-    const std::u16string& password() const { return password_; }
+    const std::u16string& db2_user() const { return user_; }
+    const std::u16string& db2_password() const { return password_; }
 
 protected:
     bool connected_ = false;

@@ -28,11 +28,11 @@ public:
                               const std::string& password, const std::string& port);
 
     // Empty means the local server.
-    const std::string& host() const { return host_; }
-    const std::string& user() const { return user_; }
-    const std::string& password() const { return password_; }
+    const std::string& mysql_host() const { return host_; }
+    const std::string& mysql_user() const { return user_; }
+    const std::string& mysql_password() const { return password_; }
     // Decimal text.
-    const std::string& port() const { return port_; }
+    const std::string& mysql_port() const { return port_; }
     const mysql_dump_options& dump_options() const { return dump_options_; }
     mysql_dump_options& dump_options() { return dump_options_; }
 

@@ -1,0 +1,290 @@
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const char k_usage[] = R"(QVXAGENT v1.0
+Usage: QVXAGENT.EXE OPTIONS
+
+   --db2pswd=...   DB2 user password
+   --db2schema=... DB2 schema name
+   --db2user=...   DB2 user name
+   --dest=...      DB2 database name
+   --help          display this help message and exit
+   --logfile=...   path to the file where execution trace will be written
+   --mode=...      how to process tables that already exist in DB2 database
+                   (0 - overwrite, 1 - merge, 2 - skip)
+   --mysqlh=...    MySQL server IP address or network name
+   --mysqlu=...    MySQL user name
+   --mysqlp=...    MySQL user password
+   --port=...      MySQL port
+   --profile=...   path to the file to load conversion settings from
+   --silent        disable program output
+   --skip_idx      skip converting indexes
+   --src=...       MySQL database name
+   --tab_def       convert table definitions only
+   --tab_file=...  file containing the list of tables to convert
+                   (one table name per line)
+
+NOTES:
+   1) If you specified a profile, there is no need to specify any other
+      parameters
+   2) The default mode is 'overwrite'. You can change it using '--mode'
+      parameter
+   3) You can omit 'mysqlh' parameter to connect local MySQL server
+   4) It is necessary to specify 'port' parameter only if it deffers from
+      the default MySQL port 3306
+   5) If you omit 'tab_file' parameter, all database tables will be converted
+   6) If you omit 'mode' parameter, default mode 'overwrite the entire
+      database' will be used.
+   7) Command line parameters that contain spaces should be enclosed in
+      quotes (for example --dest="my database.mdb")
+)";
+
+// What a parse that succeeds ends with while connecting and converting are missing.
+const char k_not_available[] =
+    "qvxagent: the options are valid, but connecting to the servers and converting are not "
+    "available in this build yet.\n";
+
+struct outcome {
+    std::string out;
+    std::string err;
+    int status = -1;
+};
+
+std::string read_file(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+void write_file(const fs::path& file, const std::string& text) {
+    std::ofstream(file, std::ios::binary) << text;
+}
+
+// Each test runs the agent in a fresh folder of its own, where its "debug.log" lands.
+class qvxagent_test : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "qvxagent_XXXXXX").string();
+        ASSERT_NE(nullptr, mkdtemp(pattern.data()));
+        folder_ = pattern;
+    }
+    void TearDown() override { fs::remove_all(folder_); }
+
+    outcome run(const std::vector<std::string>& args,
+                const std::map<std::string, std::string>& env = {}) const {
+        fs::path out_file = folder_ / ".stdout", err_file = folder_ / ".stderr";
+        pid_t child = fork();
+        if (child == 0) {
+            if (chdir(folder_.c_str()) != 0) _exit(120);
+            int out = open(out_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            int err = open(err_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            if (out < 0 || err < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0) _exit(121);
+            // Messages of the C library (strerror) in English, charset UTF-8, unless a test asks.
+            setenv("LC_ALL", "C.UTF-8", 1);
+            for (const auto& [name, value] : env) setenv(name.c_str(), value.c_str(), 1);
+            std::vector<char*> argv{const_cast<char*>(QVXAGENT_PATH)};
+            for (const auto& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+            argv.push_back(nullptr);
+            execv(QVXAGENT_PATH, argv.data());
+            _exit(122);
+        }
+        outcome result;
+        int wait_status = 0;
+        if (child < 0 || waitpid(child, &wait_status, 0) != child || !WIFEXITED(wait_status))
+            return result;
+        result.status = WEXITSTATUS(wait_status);
+        result.out = read_file(out_file);
+        result.err = read_file(err_file);
+        return result;
+    }
+
+    std::string trace(const char* name = "debug.log") const { return read_file(folder_ / name); }
+    std::string path(const char* name) const { return (folder_ / name).string(); }
+
+    fs::path folder_;
+};
+
+// Options that pass every check.
+const std::vector<std::string> k_complete = {"--dest=SAMPLE", "--src=shop", "--db2schema=app"};
+
+std::vector<std::string> with(std::vector<std::string> args, const std::vector<std::string>& more) {
+    args.insert(args.end(), more.begin(), more.end());
+    return args;
+}
+
+struct output_case {
+    const char* name;
+    std::vector<std::string> args;
+    std::string err;  // standard output stays empty in all of these
+};
+
+void expect_fatal(const outcome& result, const std::string& err, const char* name) {
+    EXPECT_EQ(255, result.status) << name;
+    EXPECT_EQ("", result.out) << name;
+    EXPECT_EQ(err, result.err) << name;
+}
+
+TEST_F(qvxagent_test, usage_text_for_help_and_unmatched_arguments) {
+    const output_case cases[] = {
+        {"no arguments", {}, k_usage},
+        {"--help", {"--help"}, k_usage},
+        {"prefix match --helpful", {"--helpful"}, k_usage},
+        {"single dash -help", {"-help"}, k_usage},
+        {"bare word help", {"help"}, k_usage},
+        {"unmatched among complete options", with(k_complete, {"extra"}), k_usage},
+        {"--help before other options", {"--help", "--mode=x"}, k_usage},
+        {"--silent before --help", {"--silent", "--help"}, ""},
+        {"--silent then unmatched", {"--silent", "help"}, ""},
+        {"--help before --silent", {"--help", "--silent"}, k_usage},
+    };
+    for (const auto& c : cases) expect_fatal(run(c.args), c.err, c.name);
+}
+
+TEST_F(qvxagent_test, mode_accepts_only_plain_0_1_2) {
+    for (const char* mode : {"0", "1", "2"})
+        expect_fatal(run(with(k_complete, {std::string("--mode=") + mode})), k_not_available,
+                     mode);
+    for (const char* mode : {"01", "+1", "3", "x", "", "-0", " 1"})
+        expect_fatal(run(with(k_complete, {std::string("--mode=") + mode})),
+                     "Invalid merge/overwrite mode\n", mode);
+}
+
+TEST_F(qvxagent_test, missing_names_are_fatal_in_order) {
+    const output_case cases[] = {
+        {"no --dest", {"--src=shop", "--db2schema=app"}, "You should enter DB2 database name\n"},
+        {"no --dest nor --src", {"--db2schema=app"}, "You should enter DB2 database name\n"},
+        {"no --src", {"--dest=SAMPLE", "--db2schema=app"},
+         "You should enter MySQL database name\n"},
+        {"--src without value", {"--dest=SAMPLE", "--src=", "--db2schema=app"},
+         "You should enter MySQL database name\n"},
+        {"no --db2schema", {"--dest=SAMPLE", "--src=shop"}, "You should enter DB2 schema name\n"},
+        {"last occurrence wins (emptied)", with(k_complete, {"--dest="}),
+         "You should enter DB2 database name\n"},
+        {"last occurrence wins (given)", {"--src=", "--dest=SAMPLE", "--db2schema=app", "--src=shop"},
+         k_not_available},
+        {"silent", {"--silent", "--src=shop"}, ""},
+    };
+    for (const auto& c : cases) expect_fatal(run(c.args), c.err, c.name);
+}
+
+TEST_F(qvxagent_test, missing_table_names_file_is_fatal) {
+    const char message[] =
+        "Table names file does not exist.\nPlease verify the correct path/name was given.\n";
+    expect_fatal(run(with(k_complete, {"--tab_file=" + path("absent.txt")})), message, "absent");
+    expect_fatal(run(with(k_complete, {"--tab_file=" + folder_.string()})), message, "folder");
+}
+
+// A byte order mark makes every line UTF-8; without one every line is in the locale charset,
+// here Latin-1, even when it looks like UTF-8. The names read show in the trace (as UTF-8).
+TEST_F(qvxagent_test, byte_order_mark_selects_utf8_for_every_line) {
+    std::string locales = path("locales");
+    fs::create_directory(locales);
+    ASSERT_EQ(0, std::system(("localedef -i en_US -f ISO-8859-1 '" + locales +
+                              "/en_US.ISO-8859-1' >/dev/null 2>&1").c_str()))
+        << "localedef failed (package locales)";
+    const std::map<std::string, std::string> latin1 = {{"LOCPATH", locales},
+                                                        {"LC_ALL", "en_US.ISO-8859-1"}};
+    struct bom_case {
+        const char* name;
+        std::string file;
+        std::map<std::string, std::string> env;
+        std::vector<std::string> names;  // as UTF-8
+    };
+    const bom_case cases[] = {
+        {"mark, UTF-8 locale", "\xEF\xBB\xBF" "caf\xC3\xA9\r\n\r\n order s\n\xC3\xBC", {},
+         {"caf\xC3\xA9", " order s", "\xC3\xBC"}},
+        {"mark, Latin-1 locale", "\xEF\xBB\xBF" "caf\xC3\xA9\n\xC3\xBC\n", latin1,
+         {"caf\xC3\xA9", "\xC3\xBC"}},
+        {"mark alone on the first line", "\n\xEF\xBB\xBF\ncaf\xC3\xA9\n", latin1,
+         {"caf\xC3\xA9"}},
+        {"no mark, Latin-1 locale", "caf\xE9\ncaf\xC3\xA9\n", latin1,
+         {"caf\xC3\xA9", "caf\xC3\x83\xC2\xA9"}},
+    };
+    for (const auto& c : cases) {
+        write_file(path("tables.txt"), c.file);
+        expect_fatal(run(with(k_complete, {"--tab_file=tables.txt"}), c.env), k_not_available,
+                     c.name);
+        std::string expected;
+        for (const auto& name : c.names) expected += "process_tab_file - table '" + name + "'\r\n";
+        std::string log = trace();
+        size_t first = log.find("process_tab_file - table");
+        size_t end = log.rfind("'\r\n");
+        std::string read = first == std::string::npos ? "" : log.substr(first, end + 3 - first);
+        EXPECT_EQ(expected, read) << c.name;
+    }
+}
+
+TEST_F(qvxagent_test, passwords_never_reach_the_trace) {
+    outcome result = run(with(k_complete, {"--mysqlp=s3cret", "--db2pswd=pa55", "--mysqlu=bob"}));
+    expect_fatal(result, k_not_available, "passwords");
+    std::string log = trace();
+    EXPECT_EQ(std::string::npos, log.find("s3cret"));
+    EXPECT_EQ(std::string::npos, log.find("pa55"));
+    EXPECT_NE(std::string::npos, log.find("parameter #4: --mysqlp=***\r\n"));
+    EXPECT_NE(std::string::npos, log.find("parameter #5: --db2pswd=***\r\n"));
+    EXPECT_NE(std::string::npos, log.find("store_mysql_settings(, bob, ***, 3306)"));
+}
+
+TEST_F(qvxagent_test, logfile_switch_keeps_earlier_lines_and_appends_later_ones) {
+    write_file(path("old.log"), "earlier run\r\n");
+    outcome result = run({"--dest=SAMPLE", "--logfile=old.log", "--src=shop", "--db2schema=app"});
+    expect_fatal(result, k_not_available, "switch");
+    std::string first = trace(), second = trace("old.log");
+    EXPECT_NE(std::string::npos, first.find("parse_cmd_line - got dest SAMPLE"));
+    EXPECT_EQ(std::string::npos, first.find("got src"));
+    EXPECT_EQ(0u, second.find("earlier run\r\n"));
+    EXPECT_NE(std::string::npos, second.find("parse_cmd_line - got src shop"));
+
+    // An empty value keeps tracing into debug.log.
+    run({"--logfile=", "--dest=SAMPLE", "--src=shop", "--db2schema=app"});
+    EXPECT_NE(std::string::npos, trace().find("got src shop"));
+}
+
+// Toolkit failures reach the error handler: "Error:" and the message as one line on standard
+// output, status -1 (also for level 0: nothing was converted).
+TEST_F(qvxagent_test, toolkit_failures_are_reported_by_the_error_handler) {
+    write_file(path("saved.qvx"), "[Generic settings]\r\n");
+    struct handler_case {
+        const char* name;
+        std::vector<std::string> args;
+        std::string out;
+        std::string err;
+    };
+    const handler_case cases[] = {
+        {"log folder missing", with(k_complete, {"--logfile=" + path("no/such/trace.log")}),
+         "Error:\nLogfile path does not exist. Please verify the correct path was given.\n", ""},
+        {"profile missing", {"--profile=" + path("absent.qvx")},
+         "Error:\nProfile does not exist. Please verify the correct path/name was given.\n", ""},
+        {"silent profile missing", {"--silent", "--profile=" + path("absent.qvx")}, "", ""},
+        {"profile present", {"--profile=" + path("saved.qvx")}, "",
+         "Conversion profiles are not supported by this build of qvxagent.\n"},
+        {"option not in the locale charset", with(k_complete, {"--src=\xff"}),
+         "Error:\nCannot convert to UNICODE string: Invalid or incomplete multibyte or wide "
+         "character\n",
+         ""},
+    };
+    for (const auto& c : cases) {
+        outcome result = run(c.args);
+        EXPECT_EQ(255, result.status) << c.name;
+        EXPECT_EQ(c.out, result.out) << c.name;
+        EXPECT_EQ(c.err, result.err) << c.name;
+    }
+}
+
+}  // namespace
