@@ -24,6 +24,22 @@ constexpr size_t max_printed_bytes = 10000000;
 
 bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
 
+bool is_ascii(std::string_view text) {
+    for (char c : text)
+        if (static_cast<unsigned char>(c) >= 0x80) return false;
+    return true;
+}
+
+bool ascii_equal_nocase(std::string_view text, std::string_view lower_word) {
+    if (text.size() != lower_word.size()) return false;
+    for (size_t pos = 0; pos < text.size(); ++pos) {
+        char c = text[pos];
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        if (c != lower_word[pos]) return false;
+    }
+    return true;
+}
+
 std::string replace_commas(std::string_view text) {
     std::string copy(text);
     for (char& c : copy)
@@ -103,6 +119,13 @@ std::string print_scientific(double value, int precision) {
     char buffer[64];
     auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific, precision);
     return std::string(buffer, result.ptr);
+}
+
+// Toward zero, keeping the low 32 bits; a NaN or a number beyond 64 bits gives 0 rather than
+// an undefined conversion.
+int32_t truncate_to_int32(double value) {
+    if (!(std::fabs(value) < 9.2e18)) return 0;
+    return static_cast<int32_t>(static_cast<uint32_t>(static_cast<int64_t>(value)));
 }
 
 std::u16string widen_ascii(const std::string& text) { return std::u16string(text.begin(), text.end()); }
@@ -590,8 +613,8 @@ int32_t ole_variant::to_long() const {
     case VT_INT: return u_.i4;
     case VT_UI4:
     case VT_UINT: return static_cast<int32_t>(u_.ui4);
-    case VT_R4: return static_cast<int32_t>(static_cast<int64_t>(u_.r4));
-    case VT_R8: return static_cast<int32_t>(static_cast<int64_t>(u_.r8));
+    case VT_R4: return truncate_to_int32(u_.r4);
+    case VT_R8: return truncate_to_int32(u_.r8);
     case VT_DECIMAL: {
         int32_t result = 0;
         bool converted = u_.dec.to_int32(result);
@@ -819,10 +842,16 @@ ole_variant ole_variant::from_string(std::string_view text, VARTYPE vt) {
         return ole_variant(date.st, date.microseconds);
     }
     case VT_BOOL: {
-        std::u16string wide;
-        if (text.size() >= 2 && text.size() <= 5 && tk_ansi_to_wide(std::string(text).c_str(), wide)) {
-            if (tk_equal_nocase(wide, u"yes") || tk_equal_nocase(wide, u"true")) return ole_variant(true);
-            if (tk_equal_nocase(wide, u"no") || tk_equal_nocase(wide, u"false")) return ole_variant(false);
+        if (text.size() >= 2 && text.size() <= 5) {
+            // The English words compare the same in every locale; the locale's comparison is
+            // asked only for other texts.
+            if (ascii_equal_nocase(text, "yes") || ascii_equal_nocase(text, "true")) return ole_variant(true);
+            if (ascii_equal_nocase(text, "no") || ascii_equal_nocase(text, "false")) return ole_variant(false);
+            std::u16string wide;
+            if (!is_ascii(text) && tk_ansi_to_wide(std::string(text).c_str(), wide)) {
+                if (tk_equal_nocase(wide, u"yes") || tk_equal_nocase(wide, u"true")) return ole_variant(true);
+                if (tk_equal_nocase(wide, u"no") || tk_equal_nocase(wide, u"false")) return ole_variant(false);
+            }
         }
         return ole_variant(static_cast<int>(leading_int64(text)) != 0);
     }
