@@ -255,6 +255,13 @@ bool DECIMAL::from_string(std::string_view text, DECIMAL& out) {
     long excess = std::max(static_cast<long>(digits.size()) - max_digits, scale - max_digits);
     while (excess > 0) {
         if (excess > scale) return false;
+        if (static_cast<size_t>(excess) >= digits.size()) {
+            // Every digit falls below the last place: the value rounds to 0 or to one unit there.
+            bool round_up = static_cast<size_t>(excess) == digits.size() && digits[0] >= '5';
+            digits = round_up ? "1" : "";
+            scale -= excess;
+            break;
+        }
         bool round_up = digits[digits.size() - static_cast<size_t>(excess)] >= '5';
         digits.resize(digits.size() - static_cast<size_t>(excess));
         scale -= excess;
