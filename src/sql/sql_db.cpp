@@ -2,6 +2,8 @@
 
 #include <mysql.h>
 
+#include <algorithm>
+
 #include "sql/sql_engi.h"
 #include "sql/sql_recs.h"
 #include "sql/sql_tab.h"
@@ -40,6 +42,12 @@ void sql_database::init_tables() {
 std::unique_ptr<udb_recordset> sql_database::get_table(const std::u16string& name, int32_t /*mode*/) {
     TK_TRACE(2, "sql_database::get_table (%s)", TK_W(name));
     if (!is_table_exist(name)) throw tk_mail_assertion("sql_db", 120);
+    // Names are found whatever their letter case, but a server on a case-sensitive file system
+    // knows a table only by its own spelling: a name written otherwise reads the listed table.
+    if (std::find(table_names_.begin(), table_names_.end(), name) == table_names_.end()) {
+        for (const std::u16string& listed : table_names_)
+            if (names_equal(listed, name)) return std::make_unique<sql_table>(*this, listed);
+    }
     return std::make_unique<sql_table>(*this, name);
 }
 
@@ -96,7 +104,8 @@ std::u16string sql_database::select_all(const std::u16string& source, bool is_qu
 sql_database::sql_limited_query::sql_limited_query(sql_database& database,
                                                    const std::u16string& source, bool is_query)
     : handle_(database.get_handle()) {
-    const std::string statement = tk_to_utf8(select_all(source, is_query));
+    // A query is streamed as written: inside a derived table the server would drop its ORDER BY.
+    const std::string statement = tk_to_utf8(is_query ? source : select_all(source, false));
     TK_TRACE(1, "sql_database::sql_limited_query::sql_limited_query(%s)", statement.c_str());
     mysql_query(handle_, statement.c_str());
     result_.reset(mysql_use_result(handle_));

@@ -32,9 +32,10 @@ public:
     sql_database(const std::u16string& name, st_mysql* handle, int32_t mode);
     ~sql_database() override;
 
-    // The table reader of a listed table (names compare case-insensitively; the reader uses the
-    // name as given). A name that is not listed raises tk_mail_assertion (sql_db 120). Throws
-    // sql_exception when the table cannot be described. `mode` is not used.
+    // The table reader of a listed table. Names compare case-insensitively; a name that differs
+    // from the listed one only in letter case reads the listed table. A name that is not listed
+    // raises tk_mail_assertion (sql_db 120). Throws sql_exception when the table cannot be
+    // described. `mode` is not used.
     std::unique_ptr<udb_recordset> get_table(const std::u16string& name, int32_t mode) override;
     // A reader of a named SELECT query; the text must be usable as a derived table.
     std::unique_ptr<udb_recordset> get_query(const std::u16string& name, const std::u16string& text,
@@ -58,8 +59,8 @@ public:
     // are read.
     class sql_limited_query {
     public:
-        // Sends "SELECT * FROM " and the quoted table name or "(query) as temp___table".
-        // Throws sql_exception.
+        // Sends "SELECT * FROM " and the quoted table name, or the query as written (so that its
+        // ORDER BY holds). Throws sql_exception.
         sql_limited_query(sql_database& database, const std::u16string& source, bool is_query);
         // Drops the rows not yet read.
         ~sql_limited_query();

@@ -1,5 +1,6 @@
 #include "sql/sql_engi.h"
 
+#include <errmsg.h>
 #include <mysql.h>
 
 #include <string>
@@ -17,9 +18,10 @@ struct sql_engine::client {
 
 sql_exception::sql_exception() : sql_exception(sql_engine::get_instance().get_handle()) {}
 
-sql_exception::sql_exception(st_mysql* handle)
-    : tk_exception(mysql_error(handle), code_base | (static_cast<int>(mysql_errno(handle)) & 0xFFFF),
-                   0) {
+sql_exception::sql_exception(st_mysql* handle) : sql_exception(handle, mysql_errno(handle)) {}
+
+sql_exception::sql_exception(st_mysql* handle, unsigned error_number)
+    : tk_exception(mysql_error(handle), code_base | (static_cast<int>(error_number) & 0xFFFF), 0) {
     TK_TRACE(2, "sql_exception::sql_exception( msg=%s)", what());
     TK_TRACE(2, "Got MySQL error code=%d", code());
 }
@@ -104,8 +106,14 @@ void sql_engine::connect(const std::string& host, const std::string& user,
     TK_TRACE(3, "Connecting to MySQL server...");
     if (mysql_real_connect(&client_->handle, host.empty() ? nullptr : host.c_str(), user.c_str(),
                            password.c_str(), nullptr, static_cast<unsigned int>(port), nullptr,
-                           0) == nullptr)
+                           0) == nullptr) {
+        // MariaDB's client library reports a TCP server it cannot reach with 2002, the number the
+        // MySQL library keeps for the local socket; callers know that failure as 2003.
+        const bool over_tcp = !host.empty() && host != "localhost";
+        if (over_tcp && mysql_errno(&client_->handle) == CR_CONNECTION_ERROR)
+            throw sql_exception(&client_->handle, CR_CONN_HOST_ERROR);
         throw sql_exception(&client_->handle);
+    }
     connected_ = true;
     set_names();
 

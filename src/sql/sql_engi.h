@@ -29,6 +29,8 @@ public:
     // From the engine's connection; without an engine, tk_mail_assertion (tk_singl).
     sql_exception();
     explicit sql_exception(st_mysql* handle);
+    // With another error number than the handle's (the message stays the handle's).
+    sql_exception(st_mysql* handle, unsigned error_number);
 
     static constexpr int code_base = 0x400000;
 };

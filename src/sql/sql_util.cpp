@@ -129,6 +129,12 @@ bool to_bit_value(std::basic_string_view<Char> text) {
     return false;
 }
 
+bool is_zero_date(unsigned mysql_type, std::string_view text) {
+    const bool has_date = mysql_type == MYSQL_TYPE_DATE || mysql_type == MYSQL_TYPE_DATETIME ||
+                          mysql_type == MYSQL_TYPE_TIMESTAMP || mysql_type == MYSQL_TYPE_NEWDATE;
+    return has_date && text.substr(0, 10) == "0000-00-00";
+}
+
 }  // namespace
 
 ole_variant sql_get_variant(std::string_view text, VARTYPE vartype) {
@@ -153,6 +159,12 @@ ole_variant sql_get_variant(const char* value, unsigned long length, const MYSQL
         return ole_variant();
     }
     const std::string_view text(value, length);
+    if (is_zero_date(field.type, text)) {
+        // MySQL's "no date" has no calendar counterpart (it would read as the time 00:00:00): the
+        // value is empty, as the column's zero default is.
+        TK_TRACE(1, "Zero date taken as empty");
+        return ole_variant();
+    }
     if (!sql_is_blob_type(field.type)) return sql_get_variant(text, sql_vartype_of(field.type, field.flags));
     if ((field.flags & BINARY_FLAG) != 0) {
         TK_TRACE(1, "Extract BINARY value");
