@@ -284,7 +284,11 @@ namespace {
 icu::Collator* name_collator() {
     thread_local std::unique_ptr<icu::Collator> collator = [] {
         UErrorCode status = U_ZERO_ERROR;
-        std::unique_ptr<icu::Collator> c(icu::Collator::createInstance(icu::Locale::getDefault(), status));
+        // The C/POSIX locale maps to en_US_POSIX, whose collation orders letters by code point
+        // and so tells cases apart at every strength; names then compare by the root rules.
+        icu::Locale locale = icu::Locale::getDefault();
+        if (std::string_view(locale.getName()) == "en_US_POSIX") locale = icu::Locale::getRoot();
+        std::unique_ptr<icu::Collator> c(icu::Collator::createInstance(locale, status));
         if (U_FAILURE(status) || !c) {
             status = U_ZERO_ERROR;
             c.reset(icu::Collator::createInstance(icu::Locale::getRoot(), status));
