@@ -16,7 +16,7 @@
 class error_handler : public tk_single_instance<error_handler> {
 public:
     error_handler(int count, const tk_error_pair* table);
-    ~error_handler();
+    virtual ~error_handler();
 
     void load_err_map(int count, const tk_error_pair* table);
 
@@ -32,8 +32,9 @@ public:
     bool silent() const { return silent_; }
 
     // Reports the failure as described above. The stop flag matters only to the wizard, which
-    // may abandon a run when it is 0.
-    void handle(const tk_exception& e, int stop);
+    // may abandon a run when it is 0 (the wizard's handler derives from this one and shows
+    // dialogs instead of printing).
+    virtual void handle(const tk_exception& e, int stop);
 
     // The message handle() reports for e: the context and ": " when there is a context, then
     // the code's message or, without one, e's text. handle() prints it as one line.

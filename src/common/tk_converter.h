@@ -4,6 +4,7 @@
 // a run and read by the run.
 #pragma once
 
+#include <atomic>
 #include <string>
 
 class tk_converter {
@@ -30,6 +31,12 @@ public:
     // lines are appended to it.
     void set_logfile(const std::string& path);
 
+    // Asks a run on another thread to end: the run stops before its next record as if the user
+    // had aborted it (the wizard's Cancel). The front end clears it before it starts a run.
+    void request_stop() { stop_requested_ = true; }
+    void clear_stop_request() { stop_requested_ = false; }
+    bool stop_requested() const { return stop_requested_; }
+
     bool finished() const { return finished_; }
     void set_finished(bool finished) { finished_ = finished; }
     bool silent() const { return silent_; }
@@ -47,4 +54,5 @@ protected:
     std::u16string source_name_;
     std::u16string destination_name_;
     std::string log_file_name_;
+    std::atomic<bool> stop_requested_{false};
 };
