@@ -99,7 +99,7 @@ void db2_engine::initialize() {
 
 void db2_engine::connect(const std::u16string& database, const std::u16string& user,
                          const std::u16string& password) {
-    TK_TRACE(2, "db2_engine::connect(%s,%s,%s)", TK_W(database), TK_W(user), TK_W(password));
+    TK_TRACE(2, "db2_engine::connect(%s,%s,***)", TK_W(database), TK_W(user));
     if (!initialized_) initialize();
     if (connected_) {
         TK_TRACE(2, "Connection was established already - disconnecting...");
@@ -117,8 +117,8 @@ void db2_engine::connect(const std::u16string& database, const std::u16string& u
 }
 
 std::unique_ptr<db2_database> db2_engine::open_db(const std::u16string& schema, const std::u16string& user,
-                                                  const std::u16string& password) {
-    TK_TRACE(2, "db2_engine::open_db( %s, %s, %s )", TK_W(schema), TK_W(user), TK_W(password));
+                                                  const std::u16string& /*password*/) {
+    TK_TRACE(2, "db2_engine::open_db( %s, %s, *** )", TK_W(schema), TK_W(user));
     return std::make_unique<db2_database>(schema);
 }
 
