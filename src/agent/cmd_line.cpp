@@ -50,9 +50,6 @@ const tk_cmd_option k_options[] = {
 // Options whose value never reaches the trace file.
 const char* const k_secret_prefixes[] = {"--db2pswd=", "--mysqlp="};
 
-// tk_is_file_exist's access value for "exists and can be read".
-constexpr int k_access_exists = 0x4000;
-
 const char k_usage[] =
     "Usage: QVXAGENT.EXE OPTIONS\n"
     "\n"
@@ -114,15 +111,6 @@ void apply_mode(quorvex_convertor& converter, const std::string& text) {
         mode > quorvex_convertor::mode_skip)
         agent_fatal("Invalid merge/overwrite mode");
     converter.set_run_mode(static_cast<int32_t>(mode));
-}
-
-// Profiles need the profile reader, which this build does not have yet. A missing file is
-// refused as the reader would refuse it; an existing one ends the agent without pretending.
-bool load_profile(const std::u16string& path) {
-    if (!tk_is_file_exist(path, k_access_exists))
-        throw tk_exception(u"Profile does not exist. Please verify the correct path/name was given.",
-                           1);
-    agent_fatal("Conversion profiles are not supported by this build of qvxagent.");
 }
 
 bool agent_silent() {
@@ -200,7 +188,7 @@ bool parse_cmd_line(quorvex_convertor& converter, int argc, const char* const* a
             case opt_profile: {
                 std::u16string path = tk_from_ansi(value);
                 TK_TRACE(1, "parse_cmd_line - got profile %s", value.c_str());
-                profile_loaded = load_profile(path);
+                profile_loaded = converter.load_profile(path);
                 break;
             }
             case opt_silent:

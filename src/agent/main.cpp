@@ -1,7 +1,9 @@
 // qvxagent: runs one conversion of a MySQL database into DB2 unattended, from command-line
 // options. Creates the trace log ("debug.log" in the current folder), the error handler and the
-// converter, fills the converter from the options, and ends with status 0 after a completed run
-// or -1 (255) after the usage text, a fatal message or a failure.
+// converter, fills the converter from the options (and a profile), connects DB2 and MySQL and
+// runs the conversion. Ends with status 0 after a completed run (also when single records or
+// tables were reported and skipped on the way), -1 (255) after the usage text, a fatal message,
+// a failure before the run (connecting, the profile) or an error that ends the run.
 #include <clocale>
 #include <cstdio>
 #include <exception>
@@ -22,14 +24,14 @@ int main(int argc, char** argv) {
     try {
         quorvex_convertor converter;
         if (argc < 2 || !parse_cmd_line(converter, argc, argv)) agent_fatal(usage_text());
-        // Connecting both servers and the run are not part of this build.
-        agent_fatal(
-            "qvxagent: the options are valid, but connecting to the servers and converting are "
-            "not available in this build yet.");
+        converter.connect_db2_server(converter.get_destination_name());
+        converter.connect_mysql_server();
+        // The run reports its own failures; levels 1 and 2 end the process inside the handler.
+        converter.run();
     } catch (const tk_exception& e) {
         handler.handle(e, 0);
-        // A failure that reaches this point stopped the agent before anything was converted:
-        // even a level-0 error must not end as a success.
+        // Only failures before the run arrive here (a connection, the profile, the log file):
+        // nothing was converted, so even a level-0 error must not end as a success.
         return -1;
     } catch (const std::exception& e) {
         TK_TRACE(3, "ERROR:\n%s", e.what());

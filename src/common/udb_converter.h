@@ -1,15 +1,21 @@
 // The database-neutral part of the converter: what to convert (selected tables, the
 // tables-and-queries map, the queries kept for profiles), the options of the run and the
-// progress counters. The run writes the counters; the front ends read them (the wizard from its
-// window thread, without locks: each counter is a single aligned 32-bit value).
+// progress counters. The run writes the counters and the current table name; the wizard reads
+// them from its window thread while the run goes on, so the counters are atomic 32-bit values and
+// the name is handed out as a copy taken under a lock. Everything else is written only while no
+// run is going on.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <map>
+#include <mutex>
 #include <string>
 #include <vector>
 
 #include "common/tk_converter.h"
+
+class udb_profile;
 
 class udb_converter : public tk_converter {
 public:
@@ -50,20 +56,32 @@ public:
     // Empties the selected tables, the tables-and-queries map and the available queries.
     void clear_selection();
 
-    // Progress of the current run.
-    const std::u16string& current_table_name() const { return current_table_name_; }
-    int32_t records_in_table() const { return records_in_table_; }
-    int32_t current_record() const { return current_record_; }
-    int32_t table_count() const { return table_count_; }
-    int32_t tables_done() const { return tables_done_; }
+    // Reads "Selected Tables", "Available Queries" and "Generic settings". Adds to the selection
+    // (a table also joins the selected tables); an empty value leaves its setting unchanged. A
+    // "mode" other than 0, 1 or 2 is ignored. Throws the level-1 errors of set_logfile for an
+    // unusable "logfile" (what was read before stays applied).
+    void load_profile(const udb_profile& profile);
+    // Writes the same sections. The selected tables are written only through the
+    // tables-and-queries map.
+    void store_profile(udb_profile& profile) const;
+
+    // Progress of the current run; safe to read from another thread while the run writes them.
+    std::u16string current_table_name() const;
+    int32_t records_in_table() const { return records_in_table_.load(std::memory_order_relaxed); }
+    int32_t current_record() const { return current_record_.load(std::memory_order_relaxed); }
+    int32_t table_count() const { return table_count_.load(std::memory_order_relaxed); }
+    int32_t tables_done() const { return tables_done_.load(std::memory_order_relaxed); }
 
 protected:
+    void set_current_table_name(const std::u16string& name);
+
     int32_t stored_mode_ = 0;
     std::u16string current_table_name_;
-    int32_t records_in_table_ = 0;
-    int32_t current_record_ = 0;
-    int32_t table_count_ = 0;
-    int32_t tables_done_ = 0;
+    mutable std::mutex current_table_lock_;
+    std::atomic<int32_t> records_in_table_{0};
+    std::atomic<int32_t> current_record_{0};
+    std::atomic<int32_t> table_count_{0};
+    std::atomic<int32_t> tables_done_{0};
     std::vector<std::u16string> selected_tables_;
     query_map tables_and_queries_;
     query_map available_queries_;

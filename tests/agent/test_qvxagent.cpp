@@ -54,10 +54,11 @@ NOTES:
       quotes (for example --dest="my database.mdb")
 )";
 
-// What a parse that succeeds ends with while connecting and converting are missing.
-const char k_not_available[] =
-    "qvxagent: the options are valid, but connecting to the servers and converting are not "
-    "available in this build yet.\n";
+// A parse that succeeds goes on to connect DB2; these tests give the agent no DB2 library, so it
+// ends there, reported by the error handler.
+const char k_no_db2[] =
+    "Error:\nCannot find DB2 environment. Make sure you have valid DB2 installation on your "
+    "system\n";
 
 struct outcome {
     std::string out;
@@ -97,6 +98,7 @@ protected:
             if (out < 0 || err < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0) _exit(121);
             // Messages of the C library (strerror) in English, charset UTF-8, unless a test asks.
             setenv("LC_ALL", "C.UTF-8", 1);
+            setenv("QVX_DB2_CLI", "/nonexistent/libdb2o.so", 1);
             for (const auto& [name, value] : env) setenv(name.c_str(), value.c_str(), 1);
             std::vector<char*> argv{const_cast<char*>(QVXAGENT_PATH)};
             for (const auto& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
@@ -140,6 +142,13 @@ void expect_fatal(const outcome& result, const std::string& err, const char* nam
     EXPECT_EQ(err, result.err) << name;
 }
 
+// The options were accepted: the agent went on to connect DB2.
+void expect_parsed(const outcome& result, const char* name) {
+    EXPECT_EQ(255, result.status) << name;
+    EXPECT_EQ(k_no_db2, result.out) << name;
+    EXPECT_EQ("", result.err) << name;
+}
+
 TEST_F(qvxagent_test, usage_text_for_help_and_unmatched_arguments) {
     const output_case cases[] = {
         {"no arguments", {}, k_usage},
@@ -158,8 +167,7 @@ TEST_F(qvxagent_test, usage_text_for_help_and_unmatched_arguments) {
 
 TEST_F(qvxagent_test, mode_accepts_only_plain_0_1_2) {
     for (const char* mode : {"0", "1", "2"})
-        expect_fatal(run(with(k_complete, {std::string("--mode=") + mode})), k_not_available,
-                     mode);
+        expect_parsed(run(with(k_complete, {std::string("--mode=") + mode})), mode);
     for (const char* mode : {"01", "+1", "3", "x", "", "-0", " 1"})
         expect_fatal(run(with(k_complete, {std::string("--mode=") + mode})),
                      "Invalid merge/overwrite mode\n", mode);
@@ -169,18 +177,20 @@ TEST_F(qvxagent_test, missing_names_are_fatal_in_order) {
     const output_case cases[] = {
         {"no --dest", {"--src=shop", "--db2schema=app"}, "You should enter DB2 database name\n"},
         {"no --dest nor --src", {"--db2schema=app"}, "You should enter DB2 database name\n"},
-        {"no --src", {"--dest=SAMPLE", "--db2schema=app"},
+        {"no --src",
+         {"--dest=SAMPLE", "--db2schema=app"},
          "You should enter MySQL database name\n"},
-        {"--src without value", {"--dest=SAMPLE", "--src=", "--db2schema=app"},
+        {"--src without value",
+         {"--dest=SAMPLE", "--src=", "--db2schema=app"},
          "You should enter MySQL database name\n"},
         {"no --db2schema", {"--dest=SAMPLE", "--src=shop"}, "You should enter DB2 schema name\n"},
         {"last occurrence wins (emptied)", with(k_complete, {"--dest="}),
          "You should enter DB2 database name\n"},
-        {"last occurrence wins (given)", {"--src=", "--dest=SAMPLE", "--db2schema=app", "--src=shop"},
-         k_not_available},
         {"silent", {"--silent", "--src=shop"}, ""},
     };
     for (const auto& c : cases) expect_fatal(run(c.args), c.err, c.name);
+    expect_parsed(run({"--src=", "--dest=SAMPLE", "--db2schema=app", "--src=shop"}),
+                  "last occurrence wins (given)");
 }
 
 TEST_F(qvxagent_test, missing_table_names_file_is_fatal) {
@@ -196,10 +206,11 @@ TEST_F(qvxagent_test, byte_order_mark_selects_utf8_for_every_line) {
     std::string locales = path("locales");
     fs::create_directory(locales);
     ASSERT_EQ(0, std::system(("localedef -i en_US -f ISO-8859-1 '" + locales +
-                              "/en_US.ISO-8859-1' >/dev/null 2>&1").c_str()))
+                              "/en_US.ISO-8859-1' >/dev/null 2>&1")
+                                 .c_str()))
         << "localedef failed (package locales)";
     const std::map<std::string, std::string> latin1 = {{"LOCPATH", locales},
-                                                        {"LC_ALL", "en_US.ISO-8859-1"}};
+                                                       {"LC_ALL", "en_US.ISO-8859-1"}};
     struct bom_case {
         const char* name;
         std::string file;
@@ -207,19 +218,25 @@ TEST_F(qvxagent_test, byte_order_mark_selects_utf8_for_every_line) {
         std::vector<std::string> names;  // as UTF-8
     };
     const bom_case cases[] = {
-        {"mark, UTF-8 locale", "\xEF\xBB\xBF" "caf\xC3\xA9\r\n\r\n order s\n\xC3\xBC", {},
+        {"mark, UTF-8 locale",
+         "\xEF\xBB\xBF"
+         "caf\xC3\xA9\r\n\r\n order s\n\xC3\xBC",
+         {},
          {"caf\xC3\xA9", " order s", "\xC3\xBC"}},
-        {"mark, Latin-1 locale", "\xEF\xBB\xBF" "caf\xC3\xA9\n\xC3\xBC\n", latin1,
+        {"mark, Latin-1 locale",
+         "\xEF\xBB\xBF"
+         "caf\xC3\xA9\n\xC3\xBC\n",
+         latin1,
          {"caf\xC3\xA9", "\xC3\xBC"}},
-        {"mark alone on the first line", "\n\xEF\xBB\xBF\ncaf\xC3\xA9\n", latin1,
-         {"caf\xC3\xA9"}},
-        {"no mark, Latin-1 locale", "caf\xE9\ncaf\xC3\xA9\n", latin1,
+        {"mark alone on the first line", "\n\xEF\xBB\xBF\ncaf\xC3\xA9\n", latin1, {"caf\xC3\xA9"}},
+        {"no mark, Latin-1 locale",
+         "caf\xE9\ncaf\xC3\xA9\n",
+         latin1,
          {"caf\xC3\xA9", "caf\xC3\x83\xC2\xA9"}},
     };
     for (const auto& c : cases) {
         write_file(path("tables.txt"), c.file);
-        expect_fatal(run(with(k_complete, {"--tab_file=tables.txt"}), c.env), k_not_available,
-                     c.name);
+        expect_parsed(run(with(k_complete, {"--tab_file=tables.txt"}), c.env), c.name);
         std::string expected;
         for (const auto& name : c.names) expected += "process_tab_file - table '" + name + "'\r\n";
         std::string log = trace();
@@ -232,7 +249,7 @@ TEST_F(qvxagent_test, byte_order_mark_selects_utf8_for_every_line) {
 
 TEST_F(qvxagent_test, passwords_never_reach_the_trace) {
     outcome result = run(with(k_complete, {"--mysqlp=s3cret", "--db2pswd=pa55", "--mysqlu=bob"}));
-    expect_fatal(result, k_not_available, "passwords");
+    expect_parsed(result, "passwords");
     std::string log = trace();
     EXPECT_EQ(std::string::npos, log.find("s3cret"));
     EXPECT_EQ(std::string::npos, log.find("pa55"));
@@ -244,7 +261,7 @@ TEST_F(qvxagent_test, passwords_never_reach_the_trace) {
 TEST_F(qvxagent_test, logfile_switch_keeps_earlier_lines_and_appends_later_ones) {
     write_file(path("old.log"), "earlier run\r\n");
     outcome result = run({"--dest=SAMPLE", "--logfile=old.log", "--src=shop", "--db2schema=app"});
-    expect_fatal(result, k_not_available, "switch");
+    expect_parsed(result, "switch");
     std::string first = trace(), second = trace("old.log");
     EXPECT_NE(std::string::npos, first.find("parse_cmd_line - got dest SAMPLE"));
     EXPECT_EQ(std::string::npos, first.find("got src"));
@@ -269,11 +286,15 @@ TEST_F(qvxagent_test, toolkit_failures_are_reported_by_the_error_handler) {
     const handler_case cases[] = {
         {"log folder missing", with(k_complete, {"--logfile=" + path("no/such/trace.log")}),
          "Error:\nLogfile path does not exist. Please verify the correct path was given.\n", ""},
-        {"profile missing", {"--profile=" + path("absent.qvx")},
-         "Error:\nProfile does not exist. Please verify the correct path/name was given.\n", ""},
+        {"profile missing",
+         {"--profile=" + path("absent.qvx")},
+         "Error:\nProfile does not exist. Please verify the correct path/name was given.\n",
+         ""},
         {"silent profile missing", {"--silent", "--profile=" + path("absent.qvx")}, "", ""},
-        {"profile present", {"--profile=" + path("saved.qvx")}, "",
-         "Conversion profiles are not supported by this build of qvxagent.\n"},
+        {"profile without names",
+         {"--profile=" + path("saved.qvx")},
+         "",
+         "You should enter DB2 database name\n"},
         {"option not in the locale charset", with(k_complete, {"--src=\xff"}),
          "Error:\nCannot convert to UNICODE string: Invalid or incomplete multibyte or wide "
          "character\n",
