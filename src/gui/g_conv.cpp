@@ -58,14 +58,3 @@ bool wizard_convertor::serialize(bool store) {
     return all;
 }
 
-namespace {
-[[noreturn]] void not_available() {
-    throw tk_exception("Not available in this build.", 1);
-}
-}  // namespace
-
-void wizard_convertor::connect_mysql_server() { not_available(); }
-void wizard_convertor::connect_db2_server(const std::u16string&) { not_available(); }
-void wizard_convertor::get_db2_schemas(std::vector<std::u16string>&) { not_available(); }
-bool wizard_convertor::is_mysql_base_exist(const std::u16string&) { not_available(); }
-std::vector<std::u16string> wizard_convertor::mysql_databases() { not_available(); }

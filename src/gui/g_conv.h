@@ -18,14 +18,6 @@ public:
     // A value that cannot be read leaves its setting unchanged.
     bool serialize(bool store);
 
-    // -- Until the shared converter connects and runs: these raise "not available". --
-    void connect_mysql_server();
-    void connect_db2_server(const std::u16string& database);
-    void get_db2_schemas(std::vector<std::u16string>& schemas);
-    bool is_mysql_base_exist(const std::u16string& name);
-    // The names of the databases on the MySQL server, in server order.
-    std::vector<std::u16string> mysql_databases();
-
 protected:
     // The wizard converts only what the user selected and prints nothing.
     bool is_console() const override { return false; }

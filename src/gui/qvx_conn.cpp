@@ -143,11 +143,9 @@ int sql_settings_page2::on_next() {
     try {
         wizard_conv().connect_mysql_server();
         return 0;
-#ifdef QVX_GUI_HAS_SQL
     } catch (const sql_auth_not_supported_exception& e) {
         shell.error(std::string(e.what()));
         shell.display_help(k_help_troubleshooting);
-#endif
     } catch (const tk_exception& e) {
         shell.error(error_handler::get_instance().build_message(e));
         int low_code = e.code() & 0xFFFF;

@@ -186,7 +186,7 @@ void sel_file_page::animation::operator()() {
     TK_TRACE(2, "sel_file_page::animation::operator()");
     page_.names_.clear();
     try {
-        page_.names_ = wizard_conv().mysql_databases();
+        page_.names_ = wizard_conv().get_mysql_databases();
         page_.listed_ = true;
     } catch (const tk_exception& e) {
         try {

@@ -1,0 +1,248 @@
+// Whole conversions through the wizard: from a private MariaDB database into a fresh stand-in
+// DB2 database, once driven page by page as a user would, once by quick launch with a profile.
+// The MariaDB server comes from the test script (QVX_MYSQL_*); without it these tests fail.
+#include <QAbstractButton>
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSettings>
+#include <QTimer>
+#include <unistd.h>
+
+#include "gui/g_finish.h"
+#include "gui/tk_regq.h"
+#include "gui_harness.h"
+#include "tk/tk_utils.h"
+
+namespace {
+const char k_db2_user[] = "qvx";
+const char k_db2_password[] = "secret";
+
+std::string env(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr ? value : "";
+}
+
+// Runs a program; its standard output, or a failure of the test with its error output.
+QString run_tool(const QString& program, const QStringList& arguments) {
+    QProcess process;
+    process.start(program, arguments);
+    if (!process.waitForFinished(60000) || process.exitCode() != 0) {
+        ADD_FAILURE() << program.toStdString() << " " << arguments.join(' ').toStdString()
+                      << ": " << process.readAllStandardError().toStdString();
+        return QString();
+    }
+    return QString::fromUtf8(process.readAllStandardOutput());
+}
+
+class server_fixture : public wizard_fixture {
+protected:
+    void SetUp() override {
+        for (const char* name : {"QVX_MYSQL_HOST", "QVX_MYSQL_PORT", "QVX_MYSQL_USER"})
+            ASSERT_FALSE(env(name).empty()) << name << " is not set: start scripts/mariadb";
+        if (std::getenv("QVX_DB2_CLI") == nullptr) setenv("QVX_DB2_CLI", QVX_TEST_DB2SIM_LIB, 1);
+        if (std::getenv("DB2SIM_HOME") == nullptr) {
+            home_ = std::make_unique<QTemporaryDir>();
+            setenv("DB2SIM_HOME", home_->path().toLocal8Bit().constData(), 1);
+        }
+        suffix_ = std::to_string(::getpid());
+        database_ = "qvx_gui_" + suffix_;
+        alias_ = "G" + suffix_;
+        mysql("DROP DATABASE IF EXISTS " + database_ + "; CREATE DATABASE " + database_ +
+              " CHARACTER SET utf8mb4; USE " + database_ +
+              "; CREATE TABLE customers (id INT AUTO_INCREMENT PRIMARY KEY, name VARCHAR(40) "
+              "NOT NULL, city VARCHAR(30)) ENGINE=InnoDB;"
+              " INSERT INTO customers (name, city) VALUES ('Zoë Ørsted', 'Århus'), ('Ann', NULL);"
+              " CREATE TABLE orders (id INT PRIMARY KEY, customer_id INT, total DECIMAL(10,2),"
+              " placed DATETIME, INDEX by_customer (customer_id));"
+              " INSERT INTO orders VALUES (1, 1, 12.50, '2024-02-29 13:45:00'),"
+              " (2, 2, 7.25, '2023-12-31 23:59:59'), (3, 1, 100.00, NULL);");
+        db2sim({"drop", alias_.c_str()}, true);
+        db2sim({"create", alias_.c_str(), "--user", k_db2_user, "--password", k_db2_password});
+        db2_sql("CREATE TABLE GUISHOP.MARKER (ID INTEGER)");
+        wizard_fixture::SetUp();
+    }
+
+    void TearDown() override {
+        wizard_fixture::TearDown();
+        mysql("DROP DATABASE IF EXISTS " + database_);
+        db2sim({"drop", alias_.c_str()}, true);
+    }
+
+    void mysql(const std::string& statements) {
+        QStringList arguments = {"--no-defaults", "--batch", "-h", env("QVX_MYSQL_HOST").c_str(),
+                                 "-P", env("QVX_MYSQL_PORT").c_str(),
+                                 "-u", env("QVX_MYSQL_USER").c_str(),
+                                 QString("-p") + env("QVX_MYSQL_PASSWORD").c_str(),
+                                 "-e", QString::fromStdString(statements)};
+        run_tool("mariadb", arguments);
+    }
+
+    void db2sim(const QStringList& arguments, bool may_fail = false) {
+        QProcess process;
+        process.start(QVX_TEST_DB2SIM_BIN, arguments);
+        process.waitForFinished(60000);
+        if (!may_fail) {
+            EXPECT_EQ(0, process.exitCode()) << process.readAllStandardError().toStdString();
+        }
+    }
+
+    // The rows of a DB2 query as CSV lines.
+    QStringList db2_sql(const std::string& statement) {
+        QString out = run_tool(QVX_TEST_DB2SIM_BIN,
+                               {"sql", alias_.c_str(), "--user", k_db2_user, "--password",
+                                k_db2_password, "--csv", statement.c_str()});
+        QStringList lines = out.split('\n', Qt::SkipEmptyParts);
+        for (QString& line : lines)
+            if (line.endsWith('\r')) line.chop(1);
+        return lines;
+    }
+
+    // Keeps the event loop going until the finish page shows (at most a minute).
+    bool wait_for_finish_page() {
+        QElapsedTimer clock;
+        clock.start();
+        while (clock.elapsed() < 60000) {
+            if (dynamic_cast<gui_finish_page*>(sheet().currentPage()) != nullptr) return true;
+            QApplication::processEvents(QEventLoop::AllEvents, 50);
+        }
+        return false;
+    }
+
+    std::unique_ptr<QTemporaryDir> home_;
+    std::string suffix_;
+    std::string database_;
+    std::string alias_;
+};
+
+// The rows of the converted tables, as the stand-in prints them.
+void expect_converted_rows(const QStringList& customers, const QStringList& orders) {
+    ASSERT_EQ(3, customers.size()) << customers.join('|').toStdString();
+    EXPECT_TRUE(customers[1].contains("Zoë Ørsted") && customers[1].contains("Århus"))
+        << customers[1].toStdString();
+    EXPECT_TRUE(customers[2].startsWith("2,Ann,")) << customers[2].toStdString();
+    ASSERT_EQ(4, orders.size()) << orders.join('|').toStdString();
+    EXPECT_TRUE(orders[1].contains("12.5") && orders[1].contains("2024-02-29"))
+        << orders[1].toStdString();
+    EXPECT_TRUE(orders[3].startsWith("3,1,100")) << orders[3].toStdString();
+}
+}  // namespace
+
+TEST_F(server_fixture, a_user_walks_all_five_steps_into_db2) {
+    open_wizard();
+    press_next();
+
+    // Step 1: the server, remote with the test port.
+    auto* mysql_page = page<sql_settings_page2>();
+    mysql_page->control<QRadioButton>(1330)->click();
+    mysql_page->control<QLineEdit>(1014)->setText(env("QVX_MYSQL_HOST").c_str());
+    mysql_page->control<QLineEdit>(1015)->setText("abc");
+    mysql_page->control<QLineEdit>(1012)->setText(env("QVX_MYSQL_USER").c_str());
+    mysql_page->control<QLineEdit>(1013)->setText(env("QVX_MYSQL_PASSWORD").c_str());
+    seen_box bad_port = box_of([this] { press_next(); });
+    EXPECT_EQ("Invalid port number", bad_port.text);
+    ASSERT_EQ(mysql_page, sheet().currentPage());
+    mysql_page->control<QLineEdit>(1015)->setText(env("QVX_MYSQL_PORT").c_str());
+    press_next();
+    ASSERT_NE(nullptr, dynamic_cast<db2_settings_page2*>(sheet().currentPage()));
+
+    // Step 2: the stand-in database.
+    auto* db2_page = page<db2_settings_page2>();
+    db2_page->control<QLineEdit>(1014)->setText(alias_.c_str());
+    db2_page->control<QLineEdit>(1012)->setText(k_db2_user);
+    db2_page->control<QLineEdit>(1013)->setText(k_db2_password);
+    press_next();
+    ASSERT_NE(nullptr, dynamic_cast<sel_file_page*>(sheet().currentPage()));
+
+    // Step 3: the database list comes behind the wait dialog; an unknown name is refused.
+    auto* settings = page<sel_file_page>();
+    auto* databases = settings->control<QComboBox>(1302);
+    databases->showPopup();
+    databases->hidePopup();
+    EXPECT_TRUE(settings->databases_fetched());
+    EXPECT_GE(databases->findText(database_.c_str()), 0);
+    auto* schemas = settings->control<QListWidget>(1317);
+    QList<QListWidgetItem*> shop = schemas->findItems("GUISHOP", Qt::MatchExactly);
+    ASSERT_EQ(1, shop.size());
+    schemas->setCurrentItem(shop[0]);
+    databases->setEditText("no_such_database_here");
+    seen_box unknown = box_of([this] { press_next(); });
+    EXPECT_EQ("MySQL database does not exist", unknown.text);
+    databases->setEditText(database_.c_str());
+    press_next();
+    ASSERT_NE(nullptr, dynamic_cast<sel_tables_page*>(sheet().currentPage()));
+
+    // Step 4: both tables and one query.
+    auto* tables = page<sel_tables_page>();
+    EXPECT_EQ(2, tables->control<QListWidget>(1317)->count());
+    tables->on_add_all();
+    modal_script query({[](QWidget* modal) {
+        modal->findChild<QLineEdit*>("1019")->setText("big_orders");
+        modal->findChild<QPlainTextEdit*>("1020")->setPlainText(
+            "  SELECT id, total FROM orders WHERE total > 10");
+        modal->findChild<QPushButton*>("1")->click();
+    }});
+    query.run([&] { tables->on_add_query(); });
+    press_next();
+
+    // Step 5 runs on its own and hands over to the finish page.
+    ASSERT_TRUE(wait_for_finish_page());
+    EXPECT_TRUE(shell_->errors().empty()) << shell_->errors().front();
+    EXPECT_FALSE(page<gui_finish_page>()->control<QPlainTextEdit>(1016)->isVisibleTo(
+        page<gui_finish_page>()));
+    EXPECT_FALSE(sheet().button(QWizard::CancelButton)->isEnabled());
+
+    expect_converted_rows(
+        db2_sql("SELECT \"id\", \"name\", \"city\" FROM GUISHOP.\"customers\" ORDER BY \"id\""),
+        db2_sql("SELECT \"id\", \"customer_id\", \"total\", \"placed\" FROM GUISHOP.\"orders\" "
+                "ORDER BY \"id\""));
+    QStringList big = db2_sql("SELECT \"id\" FROM GUISHOP.\"big_orders\" ORDER BY \"id\"");
+    EXPECT_EQ(QStringList({"id", "1", "3"}), big);
+}
+
+// Quick launch: the program's own start-up with a profile converts without any input and opens
+// on the progress page; the test only presses Finish.
+TEST_F(server_fixture, quick_launch_converts_a_profile_without_input) {
+    conv_->store_mysql_settings(env("QVX_MYSQL_HOST"), env("QVX_MYSQL_USER"),
+                                env("QVX_MYSQL_PASSWORD"), env("QVX_MYSQL_PORT"));
+    conv_->store_db2_settings(tk_u16(alias_), tk_u16(k_db2_user), tk_u16(k_db2_password));
+    conv_->set_schema(u"guishop");
+    conv_->set_source_name(tk_u16(database_));
+    conv_->tables_and_queries() = {{u"customers", u""}, {u"orders", u""}};
+    QTemporaryDir folder;
+    std::string profile = folder.path().toStdString() + "/shop.qvx";
+    conv_->store_profile(tk_u16(profile));
+    close_wizard();  // quorvex_main makes its own handler, converter and sheet
+
+    std::vector<int> visited;
+    bool back_seen = false;
+    QTimer finisher;
+    QObject::connect(&finisher, &QTimer::timeout, [&] {
+        if (!wizard_shell::has_instance()) return;
+        wizard_sheet& sheet = wizard_shell::get_instance().sheet();
+        auto* current = dynamic_cast<wizard_page*>(sheet.currentPage());
+        if (current == nullptr) return;
+        if (visited.empty() || visited.back() != current->dialog_id())
+            visited.push_back(current->dialog_id());
+        QAbstractButton* back = sheet.button(QWizard::BackButton);
+        back_seen = back_seen || (back->isEnabled() && back->isVisible());
+        if (current->dialog_id() == 116) sheet.button(QWizard::FinishButton)->click();
+    });
+    finisher.start(20);
+    quorvex_main(profile);
+    finisher.stop();
+
+    EXPECT_EQ(std::vector<int>({107, 116}), visited);
+    EXPECT_FALSE(back_seen);
+    expect_converted_rows(
+        db2_sql("SELECT \"id\", \"name\", \"city\" FROM GUISHOP.\"customers\" ORDER BY \"id\""),
+        db2_sql("SELECT \"id\", \"customer_id\", \"total\", \"placed\" FROM GUISHOP.\"orders\" "
+                "ORDER BY \"id\""));
+}
