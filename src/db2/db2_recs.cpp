@@ -832,7 +832,12 @@ std::vector<db2_cache::refused_row> db2_cache::execute(int n) {
     const SQLRETURN rc = run(0, n);
     if (rc == SQL_SUCCESS) return refused;
     const std::string message = db2.get_diag_text(SQL_HANDLE_STMT, stmt);
-    if (rc == SQL_SUCCESS_WITH_INFO) {
+    // A non-atomic array also answers "with info" when some of its rows failed: their statuses
+    // say which, and those rows are refused below like the rows of a failed array.
+    const bool rows_failed = non_atomic_ && status_bound_ &&
+                             std::any_of(status_.begin(), status_.begin() + n,
+                                         [](SQLUSMALLINT s) { return s == SQL_PARAM_ERROR; });
+    if (rc == SQL_SUCCESS_WITH_INFO && !rows_failed) {
         // Every row is stored; the warning is kept in the trace.
         TK_TRACE(2, "db2_cache::execute: %s", message.c_str());
         return refused;
