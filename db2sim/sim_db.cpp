@@ -604,7 +604,14 @@ void database::add_key(const table_def& t, const key_spec& key, bool from_create
         if (probe.step()) throw duplicate_object(constraint, key.primary ? "PRIMARY KEY" : "UNIQUE");
     }
     // The index that enforces a key gets a system-generated name in the table's schema, as in DB2.
+    // Another process may have named an index in the same second: the name must still be new.
     std::string index_name = generated_name();
+    for (;;) {
+        sql_stmt taken(db_, "SELECT 1 FROM sim_indexes WHERE schema = ?1 AND name = ?2");
+        taken.text(1, t.schema).text(2, index_name);
+        if (!taken.step()) break;
+        index_name = generated_name();
+    }
     make_index(t, t.schema, index_name, columns, key.primary ? 'P' : 'U');
     sql_stmt upd(db_, "UPDATE sim_indexes SET constraint_name = ?1 WHERE schema = ?2 AND name = ?3");
     upd.text(1, constraint).text(2, t.schema).text(3, index_name).step();
