@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include "common/console_progress.h"
 #include "common/error_handler.h"
 #include "common/error_messages.h"
 #include "common/quorvex_convertor.h"
@@ -325,6 +326,31 @@ TEST(conversion_summary, reads_as_one_line) {
     conversion_summary summary{5, 1, 2, 1234567, 3};
     EXPECT_EQ("Summary: 5 tables converted, 1 skipped, 2 failed; 1234567 records copied, 3 refused",
               quorvex_convertor::format_summary(summary));
+}
+
+TEST(console_progress, line_fits_the_terminal) {
+    struct line_case {
+        const char* name;
+        const char* table;
+        int32_t done, total;
+        double seconds;
+        size_t width;
+        std::string line;
+    };
+    const line_case cases[] = {
+        {"rate and time left", "orders", 1200, 5000, 3.0, 79,
+         "orders: 1200 of 5000 records, 400 records/s, 0:10 left"},
+        {"nothing done yet", "orders", 0, 5000, 0.5, 79, "orders: 0 of 5000 records"},
+        {"hours left", "t", 3, 12000, 1.0, 79, "t: 3 of 12000 records, 3 records/s, 1:06:39 left"},
+        {"all done", "t", 10, 10, 2.0, 79, "t: 10 of 10 records, 5 records/s"},
+        {"long name cut", "caf\xC3\xA9_with_a_very_long_name", 1, 2, 0, 30,
+         "caf\xC3\xA9_with_a...: 1 of 2 records"},
+        {"narrow terminal", "orders", 1, 2, 0, 10, ": 1 of 2 r"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.line,
+                  console_progress::format_line(c.table, c.done, c.total, c.seconds, c.width))
+            << c.name;
 }
 
 }  // namespace
