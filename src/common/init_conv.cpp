@@ -19,7 +19,8 @@ void trace_local_time(const char* event) {
 
 }  // namespace
 
-init_conversion::init_conversion(bool* finished, bool /*initialised*/) : finished_(finished) {
+init_conversion::init_conversion(std::atomic<bool>* finished, bool /*initialised*/)
+    : finished_(finished) {
     TK_TRACE(2, "init_conversion::ctor");
     trace_local_time("started");
     // A run that starts is not finished, also when an earlier run on the same converter was.

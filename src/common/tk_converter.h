@@ -49,7 +49,8 @@ public:
     const std::string& log_file_name() const { return log_file_name_; }
 
 protected:
-    bool finished_ = false;
+    // Read by the wizard's window thread while the run sets it.
+    std::atomic<bool> finished_{false};
     bool silent_ = false;
     std::u16string source_name_;
     std::u16string destination_name_;
