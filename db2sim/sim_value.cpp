@@ -639,7 +639,7 @@ void parse_timestamp_text(std::string_view text, int precision, std::string& out
 bool make_date(int year, int month, int day, std::string& out) {
     if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1 || day > days_in_month(year, month))
         return false;
-    char buffer[16];
+    char buffer[40];
     std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d", year, month, day);
     out.assign(buffer, 10);
     return true;
@@ -648,7 +648,7 @@ bool make_date(int year, int month, int day, std::string& out) {
 bool make_time(int hour, int minute, int second, std::string& out) {
     if (hour < 0 || hour > 24 || minute < 0 || minute > 59 || second < 0 || second > 59) return false;
     if (hour == 24 && (minute != 0 || second != 0)) return false;
-    char buffer[16];
+    char buffer[40];
     std::snprintf(buffer, sizeof buffer, "%02d:%02d:%02d", hour, minute, second);
     out.assign(buffer, 8);
     return true;
