@@ -1175,8 +1175,12 @@ public:
     }
     ~table_source() override { sqlite3_finalize(stmt_); }
     bool next(std::vector<value>& row, std::int64_t& rowid) override {
+        if (done_) return false;  // stepping again after the end would start the scan over
         int rc = sqlite3_step(stmt_);
-        if (rc == SQLITE_DONE) return false;
+        if (rc == SQLITE_DONE) {
+            done_ = true;
+            return false;
+        }
         if (rc != SQLITE_ROW) throw sql_error(-901, "58004", "Storage error while reading.");
         rowid = sqlite3_column_int64(stmt_, 0);
         row.resize(table_.columns.size());
@@ -1188,6 +1192,7 @@ public:
 private:
     table_def table_;
     sqlite3_stmt* stmt_ = nullptr;
+    bool done_ = false;
 };
 
 class memory_source : public row_source {
