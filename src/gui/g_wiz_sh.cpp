@@ -128,7 +128,7 @@ void wizard_sheet::on_page_changed(int id) {
 
 wizard_shell::wizard_shell(std::u16string title, int icon_id, int watermark_id, int header_id)
     : title_(std::move(title)), icon_id_(icon_id), sheet_(new wizard_sheet(*this)) {
-    if (watermark_id != 0) sheet_->setPixmap(QWizard::WatermarkPixmap, wizard_picture(watermark_id));
+    if (watermark_id != 0) watermark_ = wizard_picture(watermark_id);
     if (header_id != 0) sheet_->setPixmap(QWizard::LogoPixmap, wizard_picture(header_id));
     help_folder_ = QString::fromStdString(tk_get_module_folder()) + "help";
     QObject::connect(&timer_, &QTimer::timeout, sheet_, [this] {
@@ -144,7 +144,12 @@ wizard_shell::~wizard_shell() {
     clear_errors();
 }
 
-void wizard_shell::add_page(wizard_page* page) { sheet_->addPage(page); }
+void wizard_shell::add_page(wizard_page* page) {
+    // Only the exterior pages (welcome and finish) carry the tall picture; the interior pages
+    // have their header instead.
+    if (page->kind() != page_kind::interior) page->setPixmap(QWizard::WatermarkPixmap, watermark_);
+    sheet_->addPage(page);
+}
 
 int wizard_shell::run() {
     QWidget* owner = QApplication::activeWindow();

@@ -8,6 +8,7 @@
 // for them. The error list is guarded and may be appended to from the conversion thread.
 #pragma once
 
+#include <QPixmap>
 #include <QPointer>
 #include <QString>
 #include <QTimer>
@@ -107,6 +108,7 @@ private:
 
     std::u16string title_;
     int icon_id_;
+    QPixmap watermark_;
     QPointer<wizard_sheet> sheet_;
     QTimer timer_;
     bool timer_active_ = false;

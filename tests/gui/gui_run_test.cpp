@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
@@ -150,6 +151,13 @@ TEST_F(server_fixture, a_user_walks_all_five_steps_into_db2) {
     EXPECT_EQ("Invalid port number", bad_port.text);
     ASSERT_EQ(mysql_page, sheet().currentPage());
     mysql_page->control<QLineEdit>(1015)->setText(env("QVX_MYSQL_PORT").c_str());
+    mysql_page->control<QLineEdit>(1013)->setText("wrong password");
+    seen_box denied = box_of([this] { press_next(); });
+    EXPECT_TRUE(denied.text.startsWith("Access denied. Verify the user name and password are "
+                                       "correct, and you have\nthe necessary"))
+        << denied.text.toStdString();
+    ASSERT_EQ(mysql_page, sheet().currentPage());
+    mysql_page->control<QLineEdit>(1013)->setText(env("QVX_MYSQL_PASSWORD").c_str());
     press_next();
     ASSERT_NE(nullptr, dynamic_cast<db2_settings_page2*>(sheet().currentPage()));
 
@@ -245,4 +253,67 @@ TEST_F(server_fixture, quick_launch_converts_a_profile_without_input) {
         db2_sql("SELECT \"id\", \"name\", \"city\" FROM GUISHOP.\"customers\" ORDER BY \"id\""),
         db2_sql("SELECT \"id\", \"customer_id\", \"total\", \"placed\" FROM GUISHOP.\"orders\" "
                 "ORDER BY \"id\""));
+}
+
+TEST_F(server_fixture, stored_schema_selects_the_first_schema_it_begins) {
+    db2_sql("CREATE TABLE DBADMIN.T (ID INTEGER)");
+    db2_sql("CREATE TABLE DB2INST1.T (ID INTEGER)");
+    conv_->store_db2_settings(tk_u16(alias_), tk_u16(k_db2_user), tk_u16(k_db2_password));
+    conv_->connect_db2_server(tk_u16(alias_));
+    open_wizard();
+    auto* settings = page<sel_file_page>();
+    auto* schemas = settings->control<QListWidget>(1317);
+    struct schema_case {
+        const char16_t* stored;
+        const char* selected;
+    };
+    const schema_case cases[] = {{u"db", "DB2INST1"}, {u"DBA", "DBADMIN"}, {u"NONE", "DB2INST1"}};
+    for (const auto& c : cases) {
+        conv_->set_schema(c.stored);
+        settings->page_init();
+        ASSERT_NE(nullptr, schemas->currentItem()) << c.selected;
+        EXPECT_EQ(c.selected, schemas->currentItem()->text()) << c.selected;
+    }
+    conv_->set_schema(u"");
+    settings->page_init();
+    EXPECT_EQ(nullptr, schemas->currentItem());
+}
+
+// Cancel while a table is half copied: the wizard closes at once and the run stops at the next
+// record instead of copying the rest.
+TEST_F(server_fixture, cancel_during_the_copy_closes_without_waiting_for_the_rest) {
+    const int rows = 200000;
+    mysql("USE " + database_ + "; CREATE TABLE numbers (n INT PRIMARY KEY, label VARCHAR(20));"
+          " INSERT INTO numbers SELECT seq, CONCAT('row ', seq) FROM seq_1_to_" +
+          std::to_string(rows) + ";");
+    conv_->store_mysql_settings(env("QVX_MYSQL_HOST"), env("QVX_MYSQL_USER"),
+                                env("QVX_MYSQL_PASSWORD"), env("QVX_MYSQL_PORT"));
+    conv_->store_db2_settings(tk_u16(alias_), tk_u16(k_db2_user), tk_u16(k_db2_password));
+    conv_->set_schema(u"GUISHOP");
+    conv_->set_source_name(tk_u16(database_));
+    conv_->set_selected_tables({u"numbers"});
+    conv_->connect_mysql_server();
+    conv_->connect_db2_server(tk_u16(alias_));
+    open_wizard(true);
+    auto* progress = page<progress_page>();
+    ASSERT_EQ(progress, sheet().currentPage());
+
+    QElapsedTimer clock;
+    clock.start();
+    auto* status = progress->control<QLabel>(1323);
+    while ((conv_->current_record() < 1000 || status->text().isEmpty()) && clock.elapsed() < 60000)
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    ASSERT_FALSE(conv_->finished()) << "the copy ended before it could be cancelled";
+    EXPECT_EQ("Processing table 'numbers'", status->text());
+
+    clock.restart();
+    seen_box asked = box_of([this] { sheet().reject(); }, QMessageBox::Yes);
+    EXPECT_EQ("Are you sure you want to exit the wizard?", asked.text);
+    EXPECT_FALSE(sheet().isVisible());
+    EXPECT_FALSE(progress->is_converting());
+    EXPECT_LT(clock.elapsed(), 10000);
+    EXPECT_TRUE(conv_->finished());
+    QStringList copied = db2_sql("SELECT COUNT(*) FROM GUISHOP.\"numbers\"");
+    ASSERT_EQ(2, copied.size());
+    EXPECT_LT(copied[1].toInt(), rows);
 }
