@@ -263,7 +263,7 @@ bool DECIMAL::from_string(std::string_view text, DECIMAL& out) {
             break;
         }
         bool round_up = digits[digits.size() - static_cast<size_t>(excess)] >= '5';
-        digits.resize(digits.size() - static_cast<size_t>(excess));
+        digits.erase(digits.size() - static_cast<size_t>(excess));
         scale -= excess;
         if (round_up) {
             size_t position = digits.size();
