@@ -6,6 +6,8 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QFileDialog>
+#include <QSettings>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -338,4 +340,50 @@ TEST_F(wizard_fixture, finish_page_shows_success_or_the_errors_one_per_paragraph
     EXPECT_TRUE(report->isVisibleTo(finish));
     EXPECT_TRUE(report->isReadOnly());
     EXPECT_EQ("orders, record #5: bad value\n\ncustomers: gone\n\n", report->toPlainText());
+}
+
+// Save Settings on the finish page writes a profile (the extension added to a bare name); Load
+// profile on the welcome page of a later start brings its values into step 1.
+TEST_F(wizard_fixture, a_saved_profile_loads_into_the_next_wizard) {
+    QTemporaryDir folder;
+    auto choose_file = [&](const QString& name) {
+        return [&folder, name](QWidget* modal) {
+            auto* dialog = qobject_cast<QFileDialog*>(modal);
+            ASSERT_NE(nullptr, dialog);
+            EXPECT_EQ("Select Profile File", dialog->windowTitle());
+            dialog->selectFile(folder.path() + "/" + name);
+            static_cast<QDialog*>(dialog)->accept();
+        };
+    };
+    conv_->store_mysql_settings("db.example", "ann", "pw", "3310");
+    open_wizard();
+    modal_script save({choose_file("shop")});
+    save.run([this] { page<gui_finish_page>()->on_save_settings(); });
+    ASSERT_TRUE(QFile::exists(folder.path() + "/shop.qvx"));
+
+    close_wizard();
+    SetUp();
+    EXPECT_EQ("db.example", conv_->mysql_host());  // the saved settings, not the profile yet
+    conv_->store_mysql_settings("", "", "", "");
+    open_wizard();
+    modal_script load({choose_file("shop.qvx")});
+    load.run([this] { page<welcome_page>()->on_load_profile(); });
+    press_next();
+    auto* mysql = page<sql_settings_page2>();
+    EXPECT_TRUE(mysql->control<QRadioButton>(1330)->isChecked());
+    EXPECT_EQ("db.example", mysql->control<QLineEdit>(1014)->text());
+    EXPECT_EQ("3310", mysql->control<QLineEdit>(1015)->text());
+    EXPECT_EQ("ann", mysql->control<QLineEdit>(1012)->text());
+}
+
+TEST(quick_launch, a_missing_profile_ends_the_program_after_its_message) {
+    QTemporaryDir settings;
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings.path());
+    seen_box seen;
+    int result = -2;
+    modal_script script({answer_box(seen)});
+    script.run([&] { result = quorvex_main("\"/no/such/profile.qvx\""); });
+    EXPECT_EQ(0, result);
+    EXPECT_EQ("Error", seen.title);
+    EXPECT_EQ("Profile does not exist. Please verify the correct path/name was given.", seen.text);
 }

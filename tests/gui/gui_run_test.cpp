@@ -191,13 +191,27 @@ TEST_F(server_fixture, a_user_walks_all_five_steps_into_db2) {
     auto* tables = page<sel_tables_page>();
     EXPECT_EQ(2, tables->control<QListWidget>(1317)->count());
     tables->on_add_all();
-    modal_script query({[](QWidget* modal) {
-        modal->findChild<QLineEdit*>("1019")->setText("big_orders");
-        modal->findChild<QPlainTextEdit*>("1020")->setPlainText(
-            "  SELECT id, total FROM orders WHERE total > 10");
-        modal->findChild<QPushButton*>("1")->click();
-    }});
+    // The dialog's Test Query runs the statement on the server first.
+    QWidget* query_dialog = nullptr;
+    seen_box tested;
+    auto press_later = [](QWidget* dialog, const char* id) {
+        QTimer::singleShot(0, dialog, [dialog, id] { dialog->findChild<QPushButton*>(id)->click(); });
+    };
+    modal_script query({
+        [&](QWidget* modal) {
+            query_dialog = modal;
+            modal->findChild<QLineEdit*>("1019")->setText("big_orders");
+            modal->findChild<QPlainTextEdit*>("1020")->setPlainText(
+                "  SELECT id, total FROM orders WHERE total > 10");
+            press_later(modal, "129");
+        },
+        [&](QWidget* modal) {
+            answer_box(tested)(modal);
+            press_later(query_dialog, "1");
+        },
+    });
     query.run([&] { tables->on_add_query(); });
+    EXPECT_EQ("The query is correct.", tested.text);
     press_next();
 
     // Step 5 runs on its own and hands over to the finish page.
