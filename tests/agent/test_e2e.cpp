@@ -519,6 +519,12 @@ TEST_F(e2e_test, a_listed_table_missing_in_mysql_is_reported_and_skipped) {
     EXPECT_NE(std::string::npos, result.out.find("2 tables converted, 0 skipped, 1 failed"));
     expect_same_rows("customers", "customers");
     expect_same_rows("1st_table", "A1st_table");
+
+    // --silent: not a line, not even the summary.
+    outcome silent = agent(options({"--tab_file=tables.txt", "--silent"}));
+    EXPECT_EQ(0, silent.status);
+    EXPECT_EQ("", silent.out);
+    EXPECT_EQ("", silent.err);
 }
 
 // A profile holds everything (a multi-line named query too); a table-names file adds to its
