@@ -1645,14 +1645,15 @@ sim_error duplicate_key(const table_def& t) {
 }
 }  // namespace
 
-void database::insert_row(prepared_statement& p, const std::vector<value>& params,
+void database::insert_row(prepared_statement& p, std::vector<value>& params,
                           std::vector<std::int64_t>& identity_next) {
     auto& s = std::get<insert_stmt>(p.parsed.body);
     const table_def& t = p.table_;
     eval_env env{nullptr, &params, &user_, &current_schema_, nullptr, &t};
     for (auto& values : s.rows) {
-        // Start every column as omitted (-1), then fill those the statement names.
-        std::vector<const expr*> given(t.columns.size(), nullptr);
+        // Start every column as omitted, then fill those the statement names.
+        std::vector<const expr*>& given = p.given_;
+        given.assign(t.columns.size(), nullptr);
         for (std::size_t k = 0; k < values.size(); ++k) given[static_cast<std::size_t>(p.value_columns_[k])] = values[k].get();
         for (std::size_t idx = 0; idx < t.columns.size(); ++idx) {
             const column_def& c = t.columns[idx];
@@ -1674,7 +1675,9 @@ void database::insert_row(prepared_statement& p, const std::vector<value>& param
                 if (c.has_default) v = default_value(c, user_);
                 else v.set_null();
             } else if (e->o == expr::op::param) {
-                v = params[static_cast<std::size_t>(e->param_index)];
+                // Each marker is used once and refilled for every row, so its value can be taken
+                // over (swapping keeps both string buffers for reuse: no allocation per row).
+                std::swap(v, params[static_cast<std::size_t>(e->param_index)]);
                 from_host = true;
             } else {
                 v = eval(*e, env);
@@ -1750,7 +1753,11 @@ exec_result database::execute_insert(prepared_statement& p, std::size_t rows, co
             result.row_status[row] = 1;
             result.row_errors.emplace_back(row, e);
             if (mode == array_mode::atomic) {
-                // ATOMIC array input: one failing row undoes the whole array.
+                // IBM's CLI guide ("array input", SQLBindParameter usage): against DB2 LUW a
+                // parameter array runs as ATOMIC compound SQL by default, so either every row is
+                // processed or none is. The failing row is SQL_PARAM_ERROR; the others report
+                // SQL_PARAM_UNUSED, since nothing of the array remains. SQL_ATTR_PARAMOPT_ATOMIC =
+                // SQL_ATOMIC_NO selects NOT ATOMIC: the failing rows are skipped, the rest commit.
                 rollback();
                 result.rows_processed = row + 1;
                 for (std::size_t other = 0; other < rows; ++other)

@@ -74,6 +74,7 @@ private:
     std::vector<sqlite3_stmt*> null_key_checks_;  // unique keys with nullable columns
     std::vector<std::vector<int>> null_key_columns_;
     std::vector<value> row_;                // reused for every row
+    std::vector<const expr*> given_;        // reused for every row
 };
 
 // Result of executing a statement.
@@ -145,7 +146,7 @@ private:
 
     void prepare_insert(prepared_statement& p);
     exec_result execute_insert(prepared_statement& p, std::size_t rows, const param_source& params, array_mode mode);
-    void insert_row(prepared_statement& p, const std::vector<value>& params, std::vector<std::int64_t>& identity_next);
+    void insert_row(prepared_statement& p, std::vector<value>& params, std::vector<std::int64_t>& identity_next);
     std::unique_ptr<cursor> execute_select(select_stmt& s, const std::vector<value>& params);
     std::int64_t execute_delete(delete_stmt& s, const std::vector<value>& params);
     bool catalog_view(const qualified_name& q, table_def& def, std::vector<std::vector<value>>& rows);

@@ -636,11 +636,26 @@ void parse_timestamp_text(std::string_view text, int precision, std::string& out
 
 }  // namespace
 
+namespace {
+// Writes `width` decimal digits of v (snprintf is the hot spot of a timestamp-heavy insert).
+char* put_digits(char* at, unsigned v, int width) {
+    for (int idx = width - 1; idx >= 0; --idx) {
+        at[idx] = static_cast<char>('0' + v % 10);
+        v /= 10;
+    }
+    return at + width;
+}
+}  // namespace
+
 bool make_date(int year, int month, int day, std::string& out) {
     if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1 || day > days_in_month(year, month))
         return false;
-    char buffer[40];
-    std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d", year, month, day);
+    char buffer[10];
+    char* p = put_digits(buffer, static_cast<unsigned>(year), 4);
+    *p++ = '-';
+    p = put_digits(p, static_cast<unsigned>(month), 2);
+    *p++ = '-';
+    put_digits(p, static_cast<unsigned>(day), 2);
     out.assign(buffer, 10);
     return true;
 }
@@ -648,8 +663,12 @@ bool make_date(int year, int month, int day, std::string& out) {
 bool make_time(int hour, int minute, int second, std::string& out) {
     if (hour < 0 || hour > 24 || minute < 0 || minute > 59 || second < 0 || second > 59) return false;
     if (hour == 24 && (minute != 0 || second != 0)) return false;
-    char buffer[40];
-    std::snprintf(buffer, sizeof buffer, "%02d:%02d:%02d", hour, minute, second);
+    char buffer[8];
+    char* p = put_digits(buffer, static_cast<unsigned>(hour), 2);
+    *p++ = ':';
+    p = put_digits(p, static_cast<unsigned>(minute), 2);
+    *p++ = ':';
+    put_digits(p, static_cast<unsigned>(second), 2);
     out.assign(buffer, 8);
     return true;
 }
@@ -661,17 +680,27 @@ bool make_timestamp(int year, int month, int day, int hour, int minute, int seco
     if (hour < 0 || hour > 24 || minute < 0 || minute > 59 || second < 0 || second > 59 || nanoseconds > 999999999)
         return false;
     if (hour == 24 && (minute != 0 || second != 0 || nanoseconds != 0)) return false;
-    char buffer[48];
-    int n = std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d-%02d.%02d.%02d", year, month, day, hour, minute,
-                          second);
+    char buffer[40];
+    char* p = put_digits(buffer, static_cast<unsigned>(year), 4);
+    *p++ = '-';
+    p = put_digits(p, static_cast<unsigned>(month), 2);
+    *p++ = '-';
+    p = put_digits(p, static_cast<unsigned>(day), 2);
+    *p++ = '-';
+    p = put_digits(p, static_cast<unsigned>(hour), 2);
+    *p++ = '.';
+    p = put_digits(p, static_cast<unsigned>(minute), 2);
+    *p++ = '.';
+    p = put_digits(p, static_cast<unsigned>(second), 2);
     if (precision > 0) {
-        char frac[16];
-        std::snprintf(frac, sizeof frac, "%09u000", nanoseconds);
-        buffer[n++] = '.';
-        std::memcpy(buffer + n, frac, static_cast<std::size_t>(precision));
-        n += precision;
+        char frac[12];
+        put_digits(frac, nanoseconds, 9);
+        std::memset(frac + 9, '0', 3);  // picoseconds: DB2 allows 12 digits, the CLI carries 9
+        *p++ = '.';
+        std::memcpy(p, frac, static_cast<std::size_t>(precision));
+        p += precision;
     }
-    out.assign(buffer, static_cast<std::size_t>(n));
+    out.assign(buffer, static_cast<std::size_t>(p - buffer));
     return true;
 }
 
@@ -835,7 +864,9 @@ void assign(value& v, const column_def& c, bool from_host) {
         }
         case col_type::date: case col_type::time: case col_type::timestamp: {
             if (v.k != value::kind::text) throw incompatible(c);
-            std::string out;
+            // The canonical text is built in a scratch buffer that changes places with the value's,
+            // so assigning a row of dates allocates nothing once the buffers have grown.
+            thread_local std::string out;
             if (c.type == col_type::date) parse_date_text(v.text, out);
             else if (c.type == col_type::time) parse_time_text(v.text, out);
             else parse_timestamp_text(v.text, c.scale, out);
