@@ -22,7 +22,8 @@ db2_database::db2_database(const std::u16string& schema) : udb_database(schema, 
     } catch (const db2_exception&) {
         TK_TRACE(2, "Cannot set current schema");
     }
-    table_names_ = engine().list_tables(current_schema_, u"%");
+    // The schema is a name, not a pattern: MY_SCHEMA must not list the tables of MYXSCHEMA.
+    table_names_ = engine().list_tables(db2_pattern(current_schema_), u"%");
 }
 
 db2_database::~db2_database() = default;

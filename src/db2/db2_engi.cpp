@@ -59,6 +59,16 @@ std::u16string db2_quote(const std::u16string& identifier) {
     return quoted;
 }
 
+std::u16string db2_pattern(const std::u16string& name) {
+    std::u16string pattern;
+    pattern.reserve(name.size());
+    for (char16_t c : name) {
+        if (c == u'%' || c == u'_' || c == u'\\') pattern += u'\\';
+        pattern += c;
+    }
+    return pattern;
+}
+
 db2_engine::db2_engine() { TK_TRACE(2, "db2_engine::ctor"); }
 
 db2_engine::~db2_engine() {

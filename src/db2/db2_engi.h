@@ -102,3 +102,6 @@ private:
 
 // Writes an identifier between double quotes, doubling every double quote inside it.
 std::u16string db2_quote(const std::u16string& identifier);
+// A name as a catalog search pattern that matches only itself: '%', '_' and the escape character
+// '\' are escaped.
+std::u16string db2_pattern(const std::u16string& name);

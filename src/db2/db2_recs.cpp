@@ -941,7 +941,10 @@ void db2_recordset::init_schema() {
     const cli_library& cli = db2.cli();
     SQLHANDLE stmt = cursor_.get();
     std::u16string all = u"%";
-    db2.check_err(cli.SQLColumnsW(stmt, nullptr, 0, wide_arg(schema_name_), SQL_NTS, wide_arg(table_name_), SQL_NTS,
+    // Names, not patterns: the columns of "a_b" must not include those of "axb".
+    const std::u16string schema_pattern = db2_pattern(schema_name_);
+    const std::u16string table_pattern = db2_pattern(table_name_);
+    db2.check_err(cli.SQLColumnsW(stmt, nullptr, 0, wide_arg(schema_pattern), SQL_NTS, wide_arg(table_pattern), SQL_NTS,
                                   wide_arg(all), SQL_NTS),
                   SQL_HANDLE_STMT, stmt);
     SQLWCHAR column_name[129] = {};

@@ -36,12 +36,19 @@ inline int run_db2sim(const std::string& arguments) {
     return std::system(command.c_str());
 }
 
+inline std::string base36(long number, size_t digits) {
+    std::string text(digits, '0');
+    for (size_t pos = digits; pos-- > 0; number /= 36) text[pos] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ"[number % 36];
+    return text;
+}
+
 class db2_test : public ::testing::Test {
 protected:
     void SetUp() override {
         prepare_db2_environment();
+        // Database aliases have at most 8 characters: the process and a counter, both in base 36.
         static int counter = 0;
-        alias_ = "T" + std::to_string(::getpid()) + "X" + std::to_string(++counter);
+        alias_ = "T" + base36(::getpid(), 4) + base36(++counter, 2);
         run_db2sim("drop " + alias_);
         ASSERT_EQ(0, run_db2sim("create " + alias_ + " --user " + test_user + " --password " + test_password));
         engine_ = std::make_unique<db2_engine>();

@@ -225,3 +225,15 @@ TEST_F(db2_test, user_schema_names) {
     const std::vector<std::u16string> schemas = engine_->get_contents();
     EXPECT_EQ(1, std::count(schemas.begin(), schemas.end(), u"MIXEDCASE"));
 }
+
+// Schema and table names go to the catalog functions as names, not as search patterns.
+TEST_F(db2_test, catalog_names_are_not_patterns) {
+    run("CREATE TABLE \"MY_S\".\"a_b\" (\"one\" INTEGER)");
+    run("CREATE TABLE \"MY_S\".\"axb\" (\"two\" INTEGER, \"three\" INTEGER)");
+    run("CREATE TABLE \"MYXS\".\"other\" (\"four\" INTEGER)");
+    db2_database db(u"my_s");
+    EXPECT_EQ((std::vector<std::u16string>{u"a_b", u"axb"}), db.get_table_names());
+    std::unique_ptr<udb_recordset> table = db.get_table(u"a_b", 0);
+    ASSERT_EQ(1u, table->get_schema().size());
+    EXPECT_EQ(u"one", table->get_schema()[0].name);
+}

@@ -225,8 +225,10 @@ TEST_F(db2_append_test, refused_rows_without_a_handler) {
 
 TEST_F(db2_append_test, reading_describes_columns) {
     std::unique_ptr<udb_recordset> table = open_sql_table(
-        "CREATE TABLE \"r\" (\"d\" DECIMAL(10,2), \"t\" VARGRAPHIC(10) DEFAULT 'it''s', \"x\" INTEGER)", u"r", 0);
-    run("INSERT INTO \"r\" VALUES (12.5, NULL, 1)");
+        "CREATE TABLE \"r\" (\"d\" DECIMAL(10,2), \"t\" VARGRAPHIC(10) DEFAULT 'it''s', \"x\" XML, "
+        "\"g\" DBCLOB(1K))",
+        u"r", 0);
+    run("INSERT INTO \"r\" VALUES (12.5, NULL, '<a>ä</a>', 'wide ö')");
     table = db_->get_table(u"r", 0);
     const udb_schema& schema = table->get_schema();
     EXPECT_EQ(10 * 256 + 2, schema[0].reserved);
@@ -238,6 +240,8 @@ TEST_F(db2_append_test, reading_describes_columns) {
     const udb_record* record = table->get_item();
     EXPECT_EQ(u"12.50", (*record)[0].to_wstring());
     EXPECT_EQ(VT_EMPTY, (*record)[1].vartype()) << "NULL reads as an empty value";
+    EXPECT_EQ(u"<a>ä</a>", (*record)[2].to_wstring()) << "XML is read through XML2CLOB";
+    EXPECT_EQ(u"wide ö", (*record)[3].to_wstring());
     table->next();
     EXPECT_TRUE(table->is_eof());
 }
