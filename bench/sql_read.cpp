@@ -7,8 +7,6 @@
 //   eval "$(scripts/mariadb start)"
 //   cmake -S . -B build -DCMAKE_BUILD_TYPE=Release && cmake --build build --target bench_sql_read
 //   build/bin/bench_sql_read [rows, default 200000] [rounds, default 2]
-#include <mysql.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -16,6 +14,8 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+
+#include "bench_mysql.h"
 
 #include "sql/sql_db.h"
 #include "sql/sql_engi.h"
@@ -26,81 +26,11 @@ namespace {
 const char* const database_name = "qvx_bench_sql";
 const char* const table_name = "mixed";
 
-struct server_settings {
-    std::string host;
-    std::string user;
-    std::string password;
-    unsigned port = 0;
-};
-
-server_settings server_from_env() {
-    const char* host = std::getenv("QVX_MYSQL_HOST");
-    const char* port = std::getenv("QVX_MYSQL_PORT");
-    const char* user = std::getenv("QVX_MYSQL_USER");
-    const char* password = std::getenv("QVX_MYSQL_PASSWORD");
-    if (host == nullptr || port == nullptr || user == nullptr || password == nullptr)
-        throw std::runtime_error("no MariaDB server: run eval \"$(scripts/mariadb start)\" first");
-    return {host, user, password, static_cast<unsigned>(std::atoi(port))};
-}
-
-// One C API connection; the baseline reads through it and it builds the table.
-class raw_connection {
-public:
-    explicit raw_connection(const server_settings& server) {
-        mysql_init(&handle_);
-        if (mysql_real_connect(&handle_, server.host.c_str(), server.user.c_str(),
-                               server.password.c_str(), nullptr, server.port, nullptr, 0) == nullptr)
-            fail("connect");
-        run("SET NAMES utf8mb4");
-    }
-    ~raw_connection() { mysql_close(&handle_); }
-    raw_connection(const raw_connection&) = delete;
-    raw_connection& operator=(const raw_connection&) = delete;
-
-    void run(const std::string& statement) {
-        if (mysql_query(&handle_, statement.c_str()) != 0) fail(statement);
-        mysql_free_result(mysql_use_result(&handle_));
-    }
-    long long count_rows() {
-        if (mysql_query(&handle_, "SELECT COUNT(*) FROM mixed") != 0) return -1;
-        MYSQL_RES* result = mysql_store_result(&handle_);
-        MYSQL_ROW row = mysql_fetch_row(result);
-        const long long count = row != nullptr && row[0] != nullptr ? std::atoll(row[0]) : -1;
-        mysql_free_result(result);
-        return count;
-    }
-    // Streams every row and touches each value; returns a checksum so nothing is optimised away.
-    unsigned long long read_all(long long& rows) {
-        if (mysql_query(&handle_, "SELECT * FROM mixed") != 0) fail("select");
-        MYSQL_RES* result = mysql_use_result(&handle_);
-        if (result == nullptr) fail("use_result");
-        const unsigned n_fields = mysql_num_fields(result);
-        unsigned long long checksum = 0;
-        rows = 0;
-        while (MYSQL_ROW row = mysql_fetch_row(result)) {
-            const unsigned long* lengths = mysql_fetch_lengths(result);
-            for (unsigned column_idx = 0; column_idx < n_fields; ++column_idx)
-                if (row[column_idx] != nullptr)
-                    checksum += lengths[column_idx] + static_cast<unsigned char>(row[column_idx][0]);
-            ++rows;
-        }
-        if (mysql_errno(&handle_) != 0) fail("fetch");
-        mysql_free_result(result);
-        return checksum;
-    }
-
-private:
-    [[noreturn]] void fail(const std::string& what) {
-        throw std::runtime_error(what + ": " + mysql_error(&handle_));
-    }
-    MYSQL handle_;
-};
-
 void prepare_table(raw_connection& connection, long long rows) {
     connection.run(std::string("CREATE DATABASE IF NOT EXISTS ") + database_name +
                    " CHARACTER SET utf8mb4");
     connection.run(std::string("USE ") + database_name);
-    if (connection.count_rows() == rows) return;
+    if (connection.count_rows(table_name) == rows) return;
     std::printf("generating %lld rows...\n", rows);
     connection.run("DROP TABLE IF EXISTS mixed");
     connection.run(
@@ -161,7 +91,7 @@ int main(int argc, char** argv) {
         for (int round = 1; round <= rounds; ++round) {
             std::printf("round %d: C API (mysql_use_result)\n", round);
             best_raw = std::max(best_raw, rows_per_second(
-                [&](long long& read) { return connection.read_all(read); }, rows));
+                [&](long long& read) { return connection.read_all("SELECT * FROM mixed", read); }, rows));
             std::printf("round %d: sql_recordset\n", round);
             best_recordset = std::max(best_recordset, rows_per_second(
                 [&](long long& read) { return read_through_recordset(*db, read); }, rows));
