@@ -155,6 +155,7 @@ bool rows_cursor::fetch(std::vector<value>& row) {
 
 prepared_statement::~prepared_statement() {
     sqlite3_finalize(insert_);
+    sqlite3_finalize(identity_query_);
     for (sqlite3_stmt* s : null_key_checks_) sqlite3_finalize(s);
 }
 
@@ -1718,22 +1719,29 @@ exec_result database::execute_insert(prepared_statement& p, std::size_t rows, co
     exec_result result;
     result.row_status.assign(rows, 2);
     const table_def& t = p.table_;
-    // Identity counters are read at every execution: another statement may have altered them.
+    // Identity attributes and counters are read at every execution (another statement may have
+    // altered them) with one statement kept prepared; no rows means the table was dropped.
     std::vector<std::int64_t> identity_next(t.columns.size(), 0);
     std::vector<std::int64_t> identity_start(t.columns.size(), 0);
-    std::vector<column_def> fresh;
     bool has_identity = false;
     {
-        table_def current;
-        if (!load_table(t.schema, t.name, current) || current.id != t.id || current.columns.size() != t.columns.size())
-            throw undefined_name(quote_name(t.schema, t.name));
-        for (std::size_t idx = 0; idx < current.columns.size(); ++idx) {
-            // identity attributes may have changed since the prepare
-            p.table_.columns[idx].identity = current.columns[idx].identity;
-            p.table_.columns[idx].ident_increment = current.columns[idx].ident_increment;
-            identity_next[idx] = identity_start[idx] = current.columns[idx].ident_next;
-            has_identity = has_identity || current.columns[idx].identity != 0;
+        if (p.identity_query_ == nullptr &&
+            sqlite3_prepare_v3(db_, "SELECT identity, ident_inc, ident_next FROM sim_columns WHERE table_id = ?1 ORDER BY colno",
+                               -1, SQLITE_PREPARE_PERSISTENT, &p.identity_query_, nullptr) != SQLITE_OK)
+            fail_sqlite("prepare");
+        sqlite3_stmt* q = p.identity_query_;
+        sqlite3_reset(q);
+        sqlite3_bind_int64(q, 1, t.id);
+        std::size_t idx = 0;
+        while (sqlite3_step(q) == SQLITE_ROW && idx < t.columns.size()) {
+            p.table_.columns[idx].identity = sqlite3_column_int(q, 0);
+            p.table_.columns[idx].ident_increment = sqlite3_column_int64(q, 1);
+            identity_next[idx] = identity_start[idx] = sqlite3_column_int64(q, 2);
+            has_identity = has_identity || p.table_.columns[idx].identity != 0;
+            ++idx;
         }
+        sqlite3_reset(q);
+        if (idx != t.columns.size()) throw undefined_name(quote_name(t.schema, t.name));
     }
     std::vector<value> values(static_cast<std::size_t>(p.param_count()));
     std::int64_t inserted = 0;

@@ -71,6 +71,7 @@ private:
     std::vector<int> value_columns_;        // INSERT: column index for each VALUES position
     std::vector<const column_def*> param_targets_;
     sqlite3_stmt* insert_ = nullptr;
+    sqlite3_stmt* identity_query_ = nullptr;
     std::vector<sqlite3_stmt*> null_key_checks_;  // unique keys with nullable columns
     std::vector<std::vector<int>> null_key_columns_;
     std::vector<value> row_;                // reused for every row
