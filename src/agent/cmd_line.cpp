@@ -35,12 +35,14 @@ enum option_number {
     opt_src = 14,
     opt_tab_def = 15,
     opt_tab_file = 16,
+    opt_loglevel = 17,
 };
 
 // Scanned in this order; the first prefix that starts an argument wins.
 const tk_cmd_option k_options[] = {
     {opt_db2pswd, "--db2pswd="}, {opt_db2schema, "--db2schema="}, {opt_db2user, "--db2user="},
     {opt_dest, "--dest="},       {opt_help, "--help"},            {opt_logfile, "--logfile="},
+    {opt_loglevel, "--loglevel="},
     {opt_mode, "--mode="},       {opt_mysqlh, "--mysqlh="},       {opt_mysqlu, "--mysqlu="},
     {opt_mysqlp, "--mysqlp="},   {opt_port, "--port="},           {opt_profile, "--profile="},
     {opt_silent, "--silent"},    {opt_skip_idx, "--skip_idx"},    {opt_src, "--src="},
@@ -59,6 +61,8 @@ const char k_usage[] =
     "   --dest=...      DB2 database name\n"
     "   --help          display this help message and exit\n"
     "   --logfile=...   path to the file where execution trace will be written\n"
+    "   --loglevel=...  lowest level of the lines written to the trace\n"
+    "                   (1 - every detail, 2 - no per-record lines, 3 - errors and tables)\n"
     "   --mode=...      how to process tables that already exist in DB2 database\n"
     "                   (0 - overwrite, 1 - merge, 2 - skip)\n"
     "   --mysqlh=...    MySQL server IP address or network name\n"
@@ -113,6 +117,15 @@ void apply_mode(quorvex_convertor& converter, const std::string& text) {
     converter.set_run_mode(static_cast<int32_t>(mode));
 }
 
+// The trace threshold, given like a mode: the plain decimal text of 1, 2 or 3. Large migrations
+// keep only levels 2 and 3, since level 1 writes several lines for every value copied.
+void apply_loglevel(const std::string& text) {
+    long level = std::strtol(text.c_str(), nullptr, 10);
+    TK_TRACE(2, "\tgot loglevel %ld", level);
+    if (std::to_string(level) != text || level < 1 || level > 3) agent_fatal("Invalid log level");
+    if (tk_log::has_instance()) tk_log::get_instance().set_threshold(static_cast<int>(level));
+}
+
 bool agent_silent() {
     if (quorvex_convertor::has_instance()) return quorvex_convertor::get_instance().silent();
     return error_handler::has_instance() && error_handler::get_instance().silent();
@@ -160,6 +173,9 @@ bool parse_cmd_line(quorvex_convertor& converter, int argc, const char* const* a
             case opt_logfile:
                 TK_TRACE(1, "parse_cmd_line - got logfile %s", value.c_str());
                 converter.set_logfile(value);
+                break;
+            case opt_loglevel:
+                apply_loglevel(value);
                 break;
             case opt_mode:
                 apply_mode(converter, value);

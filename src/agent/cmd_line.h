@@ -10,7 +10,7 @@ class quorvex_convertor;
 // Applies every option in command-line order, then checks that the DB2 database, the MySQL
 // database and (without a profile) the DB2 schema were given. Returns false when an argument
 // matched no option (the caller prints the usage text). Ends the process through a fatal message
-// for "--help", a bad mode, a missing name or an unreadable table-names file; toolkit failures
+// for "--help", a bad mode or log level, a missing name or an unreadable table-names file; toolkit failures
 // (a log file that cannot be used, a missing profile, text that cannot be converted) are raised.
 bool parse_cmd_line(quorvex_convertor& converter, int argc, const char* const* argv);
 

@@ -25,6 +25,8 @@ Usage: QVXAGENT.EXE OPTIONS
    --dest=...      DB2 database name
    --help          display this help message and exit
    --logfile=...   path to the file where execution trace will be written
+   --loglevel=...  lowest level of the lines written to the trace
+                   (1 - every detail, 2 - no per-record lines, 3 - errors and tables)
    --mode=...      how to process tables that already exist in DB2 database
                    (0 - overwrite, 1 - merge, 2 - skip)
    --mysqlh=...    MySQL server IP address or network name
@@ -171,6 +173,31 @@ TEST_F(qvxagent_test, mode_accepts_only_plain_0_1_2) {
     for (const char* mode : {"01", "+1", "3", "x", "", "-0", " 1"})
         expect_fatal(run(with(k_complete, {std::string("--mode=") + mode})),
                      "Invalid merge/overwrite mode\n", mode);
+}
+
+// The trace threshold takes effect where the option stands: "parameter #N" lines (level 1) come
+// before it, "got src" (level 1) and "got mode" (level 2) after it.
+TEST_F(qvxagent_test, loglevel_sets_the_trace_threshold_from_where_it_stands) {
+    struct level_case {
+        const char* level;
+        bool details;  // level-1 lines after the option
+        bool entries;  // level-2 lines after the option
+    };
+    const level_case cases[] = {{"1", true, true}, {"2", false, true}, {"3", false, false}};
+    for (const auto& c : cases) {
+        expect_parsed(run({std::string("--loglevel=") + c.level, "--dest=SAMPLE", "--src=shop",
+                           "--db2schema=app", "--mode=1"}),
+                      c.level);
+        const std::string log = trace();
+        EXPECT_NE(std::string::npos, log.find("parameter #1: --loglevel=")) << c.level;
+        EXPECT_EQ(c.details, log.find("got src shop") != std::string::npos) << c.level;
+        EXPECT_EQ(c.entries, log.find("got mode 1") != std::string::npos) << c.level;
+        // Failures are level 3: always written.
+        EXPECT_NE(std::string::npos, log.find("Cannot find DB2 environment")) << c.level;
+    }
+    for (const char* level : {"0", "4", "02", "+2", "x", "", " 2"})
+        expect_fatal(run(with(k_complete, {std::string("--loglevel=") + level})),
+                     "Invalid log level\n", level);
 }
 
 TEST_F(qvxagent_test, missing_names_are_fatal_in_order) {
