@@ -115,9 +115,9 @@ std::map<std::string, long> g_call_counts;
 void load_faults() {
     g_faults.clear();
     g_call_counts.clear();
-    const char* spec = std::getenv("DB2SIM_FAIL");
-    if (spec == nullptr) return;
-    std::string all = spec;
+    const char* setting = std::getenv("DB2SIM_FAIL");
+    if (setting == nullptr) return;
+    std::string all = setting;
     std::size_t start = 0;
     while (start < all.size()) {
         std::size_t end = all.find(',', start);

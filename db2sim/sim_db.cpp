@@ -449,9 +449,9 @@ void database::create_table(const create_table_stmt& s) {
     t.schema = schema;
     t.name = s.table.name;
     int identities = 0;
-    std::vector<key_spec> keys = s.keys;
-    for (const column_spec& spec : s.columns) {
-        column_def c = spec.def;
+    std::vector<key_clause> keys = s.keys;
+    for (const column_clause& clause : s.columns) {
+        column_def c = clause.def;
         if (find_column(t, c.name) >= 0)
             throw sql_error(-612, "42711", "\"" + c.name + "\" is a duplicate name.");
         if (is_lob(c.type) && c.type != col_type::xml && c.logged && c.length > 1073741824)
@@ -491,11 +491,11 @@ void database::create_table(const create_table_stmt& s) {
                                                c.name + "\" in table \"" + quote_name(schema, t.name) +
                                                "\".  Reason code: \"1\".");
         t.columns.push_back(std::move(c));
-        if (spec.primary_key || spec.unique) {
-            key_spec k;
-            k.constraint = spec.constraint;
-            k.primary = spec.primary_key;
-            k.columns.push_back(spec.def.name);
+        if (clause.primary_key || clause.unique) {
+            key_clause k;
+            k.constraint = clause.constraint;
+            k.primary = clause.primary_key;
+            k.columns.push_back(clause.def.name);
             keys.push_back(std::move(k));
         }
     }
@@ -512,7 +512,7 @@ void database::create_table(const create_table_stmt& s) {
             ddl += (idx ? ", c" : "c") + std::to_string(idx);
         }
         exec_sql((ddl + ")").c_str());
-        for (const key_spec& k : keys) add_key(t, k, true);
+        for (const key_clause& k : keys) add_key(t, k, true);
         commit();
     } catch (...) {
         rollback();
@@ -580,7 +580,7 @@ void database::make_index(const table_def& t, const std::string& index_schema, c
                         "duplicate index entries.");
 }
 
-void database::add_key(const table_def& t, const key_spec& key, bool from_create) {
+void database::add_key(const table_def& t, const key_clause& key, bool from_create) {
     (void)from_create;
     std::vector<std::pair<std::string, bool>> columns;
     for (const std::string& name : key.columns) {
@@ -1890,8 +1890,8 @@ std::unique_ptr<cursor> database::tables(const std::string* catalog, const std::
 
 std::unique_ptr<cursor> database::columns(const std::string* schema, const std::string* table, const std::string* column) {
     auto result = std::make_unique<rows_cursor>();
-    struct spec { const char* name; col_type type; std::int64_t length; };
-    static const spec specs[] = {
+    struct clause { const char* name; col_type type; std::int64_t length; };
+    static const clause layout[] = {
         {"TABLE_CAT", col_type::varchar, 128}, {"TABLE_SCHEM", col_type::varchar, 128},
         {"TABLE_NAME", col_type::varchar, 128}, {"COLUMN_NAME", col_type::varchar, 128},
         {"DATA_TYPE", col_type::smallint, 0}, {"TYPE_NAME", col_type::varchar, 128},
@@ -1901,7 +1901,7 @@ std::unique_ptr<cursor> database::columns(const std::string* schema, const std::
         {"COLUMN_DEF", col_type::varchar, 254}, {"SQL_DATA_TYPE", col_type::smallint, 0},
         {"SQL_DATETIME_SUB", col_type::smallint, 0}, {"CHAR_OCTET_LENGTH", col_type::integer, 0},
         {"ORDINAL_POSITION", col_type::integer, 0}, {"IS_NULLABLE", col_type::varchar, 254}};
-    for (const spec& s : specs) result->columns.push_back({s.name, result_def(s.name, s.type, s.length)});
+    for (const clause& s : layout) result->columns.push_back({s.name, result_def(s.name, s.type, s.length)});
     for (const table_def& t : load_all_tables()) {
         if (schema != nullptr && !like_match(t.schema, *schema)) continue;
         if (table != nullptr && !like_match(t.name, *table)) continue;

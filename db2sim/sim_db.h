@@ -141,7 +141,7 @@ private:
     void alter_table(const alter_table_stmt& s);
     void create_index(const create_index_stmt& s);
     void drop_index(const drop_index_stmt& s);
-    void add_key(const table_def& t, const key_spec& key, bool from_create);
+    void add_key(const table_def& t, const key_clause& key, bool from_create);
     void make_index(const table_def& t, const std::string& index_schema, const std::string& index_name,
                     const std::vector<std::pair<std::string, bool>>& columns, char uniquerule);
 

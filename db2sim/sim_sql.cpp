@@ -256,8 +256,8 @@ private:
         return c;
     }
 
-    key_spec key_definition() {
-        key_spec k;
+    key_clause key_definition() {
+        key_clause k;
         if (accept("CONSTRAINT")) k.constraint = identifier();
         if (accept("PRIMARY")) {
             expect("KEY");
@@ -408,9 +408,9 @@ private:
         return sign + next().text;
     }
 
-    column_spec column_definition() {
-        column_spec spec;
-        column_def& d = spec.def;
+    column_clause column_definition() {
+        column_clause clause;
+        column_def& d = clause.def;
         d.name = identifier();
         data_type(d);
         for (;;) {
@@ -444,15 +444,15 @@ private:
                 continue;
             }
             if (is_keyword("CONSTRAINT") || is_keyword("PRIMARY") || is_keyword("UNIQUE")) {
-                if (accept("CONSTRAINT")) spec.constraint = identifier();
-                if (accept("PRIMARY")) { expect("KEY"); spec.primary_key = true; continue; }
+                if (accept("CONSTRAINT")) clause.constraint = identifier();
+                if (accept("PRIMARY")) { expect("KEY"); clause.primary_key = true; continue; }
                 expect("UNIQUE");
-                spec.unique = true;
+                clause.unique = true;
                 continue;
             }
             break;
         }
-        return spec;
+        return clause;
     }
 
     bool peek_is_constant() const {

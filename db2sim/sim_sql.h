@@ -35,14 +35,14 @@ struct expr {
 };
 using expr_ptr = std::unique_ptr<expr>;
 
-struct column_spec {
+struct column_clause {
     column_def def;
     bool primary_key = false;
     bool unique = false;
     std::string constraint;
 };
 
-struct key_spec {
+struct key_clause {
     std::string constraint;  // empty: generated
     bool primary = false;
     std::vector<std::string> columns;
@@ -50,15 +50,15 @@ struct key_spec {
 
 struct create_table_stmt {
     qualified_name table;
-    std::vector<column_spec> columns;
-    std::vector<key_spec> keys;
+    std::vector<column_clause> columns;
+    std::vector<key_clause> keys;
 };
 struct drop_table_stmt { qualified_name table; };
 struct alter_table_stmt {
     enum class action { add_key, drop_identity, set_identity, set_generated, restart };
     qualified_name table;
     action what = action::add_key;
-    key_spec key;
+    key_clause key;
     std::string column;
     int identity = 0;  // 1 ALWAYS, 2 BY DEFAULT
     bool has_start = false;
