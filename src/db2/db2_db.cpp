@@ -41,7 +41,6 @@ std::unique_ptr<udb_recordset> db2_database::create_table(const std::u16string& 
             const udb_record* record = catalog->get_item();
             if (record == nullptr) break;
             const std::u16string index_name = record->find_field(u"INDNAME").to_wstring();
-            TK_TRACE(1, "udb_validator::add_existing_name(%s)", TK_W(index_name));
             index_names.add_existing_name(index_name);
         }
         catalog->close();
