@@ -37,12 +37,6 @@ void tk_log::close_file() noexcept {
     fd_ = -1;
 }
 
-bool tk_log::accepts(int level) {
-    if (!enabled_) return false;
-    if (!emptied_) empty_file();
-    return level >= threshold_;
-}
-
 void tk_log::write_line(std::string_view text) {
     if (fd_ < 0) {
         fd_ = ::open(file_name_.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
@@ -70,11 +64,6 @@ void tk_log::write_line(std::string_view text) {
         data += written;
         left -= static_cast<size_t>(written);
     }
-}
-
-bool tk_trace_on(int level) noexcept {
-    tk_log* log = tk_log::peek_instance();
-    return log != nullptr && log->accepts(level);
 }
 
 void tk_trace_write(int /*level*/, const char* format, ...) noexcept {

@@ -27,7 +27,12 @@ public:
     int threshold() const { return threshold_; }
 
     // Empties the file once per process; then says whether a line of this level is written.
-    bool accepts(int level);
+    // Inline: every traced operation asks, also when its line is dropped.
+    bool accepts(int level) {
+        if (!enabled_) return false;
+        if (!emptied_) empty_file();
+        return level >= threshold_;
+    }
     // Writes one formatted line (time stamp and line break added here).
     void write_line(std::string_view text);
 
@@ -45,7 +50,10 @@ private:
 };
 
 // True when a line of this level would be written now (and empties the file the first time).
-bool tk_trace_on(int level) noexcept;
+inline bool tk_trace_on(int level) noexcept {
+    tk_log* log = tk_log::peek_instance();
+    return log != nullptr && log->accepts(level);
+}
 // Formats and writes one line; use TK_TRACE, which tests the level first.
 void tk_trace_write(int level, const char* format, ...) noexcept __attribute__((format(printf, 2, 3)));
 // UTF-8 form of a wide text for trace arguments; never throws (bad units become U+FFFD).
