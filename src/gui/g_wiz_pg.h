@@ -38,6 +38,8 @@ public:
     virtual bool on_cancel();
     virtual void on_help();
     virtual void on_timer() {}
+    // Whether Back may leave this page: only interior pages allow it.
+    virtual bool back_allowed() const { return kind_ == page_kind::interior; }
 
     // Toggles a check box and returns its new state.
     bool invert_chbox(int id);

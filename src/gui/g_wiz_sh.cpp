@@ -11,6 +11,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QScreen>
+#include <QShortcut>
 #include <QThread>
 #include <QUrl>
 #include <cmath>
@@ -104,7 +105,17 @@ void gui_invoke(const std::function<void()>& function) {
 wizard_sheet::wizard_sheet(wizard_shell& shell) : shell_(shell) {
     setWizardStyle(QWizard::ModernStyle);
     setOptions(QWizard::HaveHelpButton | QWizard::NoBackButtonOnStartPage |
-               QWizard::NoDefaultButton);
+               QWizard::DisabledBackButtonOnLastPage);
+    // The sheet re-enables Back whenever it refreshes its buttons; the page has the last word.
+    QAbstractButton* back_button = button(QWizard::BackButton);
+    back_button->disconnect(this);
+    connect(back_button, &QAbstractButton::clicked, this, [this] {
+        auto* page = dynamic_cast<wizard_page*>(currentPage());
+        if (page == nullptr || page->back_allowed()) back();
+    });
+    // F1 asks the current page for its help, as the Help button does.
+    auto* help_key = new QShortcut(QKeySequence::HelpContents, this);
+    connect(help_key, &QShortcut::activated, this, &QWizard::helpRequested);
     connect(this, &QWizard::currentIdChanged, this, &wizard_sheet::on_page_changed);
     connect(this, &QWizard::helpRequested, this, [this] {
         if (auto* page = dynamic_cast<wizard_page*>(currentPage())) page->on_help();

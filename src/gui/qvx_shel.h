@@ -244,6 +244,8 @@ public:
     bool page_init() override;
     void on_timer() override;
     bool on_cancel() override;
+    // A conversion runs once per wizard: there is no way back from here.
+    bool back_allowed() const override { return false; }
     bool is_converting() const { return worker_.is_running(); }
 
 private:

@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
+#include <QTimer>
 
 #include "gui/g_finish.h"
 #include "gui_harness.h"
@@ -351,8 +352,9 @@ TEST_F(wizard_fixture, a_saved_profile_loads_into_the_next_wizard) {
             auto* dialog = qobject_cast<QFileDialog*>(modal);
             ASSERT_NE(nullptr, dialog);
             EXPECT_EQ("Select Profile File", dialog->windowTitle());
-            dialog->selectFile(folder.path() + "/" + name);
-            static_cast<QDialog*>(dialog)->accept();
+            // Typed into the name field, then confirmed once the dialog has taken it in.
+            dialog->findChild<QLineEdit*>("fileNameEdit")->setText(folder.path() + "/" + name);
+            QTimer::singleShot(50, dialog, [dialog] { static_cast<QDialog*>(dialog)->accept(); });
         };
     };
     conv_->store_mysql_settings("db.example", "ann", "pw", "3310");
