@@ -135,6 +135,12 @@ bool is_zero_date(unsigned mysql_type, std::string_view text) {
     return has_date && text.substr(0, 10) == "0000-00-00";
 }
 
+ole_variant null_value() {
+    ole_variant value;
+    value.set_null();
+    return value;
+}
+
 }  // namespace
 
 ole_variant sql_get_variant(std::string_view text, VARTYPE vartype) {
@@ -156,14 +162,14 @@ ole_variant sql_get_variant(const char* value, unsigned long length, const MYSQL
              static_cast<int>(length));
     if (value == nullptr) {
         TK_TRACE(1, "process NULL-values");
-        return ole_variant();
+        return null_value();
     }
     const std::string_view text(value, length);
     if (is_zero_date(field.type, text)) {
         // MySQL's "no date" has no calendar counterpart (it would read as the time 00:00:00): the
-        // value is empty, as the column's zero default is.
-        TK_TRACE(1, "Zero date taken as empty");
-        return ole_variant();
+        // value is NULL, as the column's zero default is.
+        TK_TRACE(1, "Zero date taken as NULL");
+        return null_value();
     }
     if (!sql_is_blob_type(field.type)) return sql_get_variant(text, sql_vartype_of(field.type, field.flags));
     if ((field.flags & BINARY_FLAG) != 0) {

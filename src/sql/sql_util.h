@@ -35,7 +35,7 @@ VARTYPE sql_vartype_of(unsigned mysql_type, unsigned flags);
 // number (date kind, 64-bit sign, decimal precision << 8 | scale).
 std::unique_ptr<t_ftd> sql_make_ftd(const st_mysql_field& field, size_t column_number);
 
-// Value conversions of one column value (`value` null for SQL NULL, which gives VT_EMPTY).
+// Value conversions of one column value. SQL NULL (`value` null) and the zero date give VT_NULL.
 // Narrow path: every column that does not carry text, and binary BLOBs (a byte array of exactly
 // `length` bytes, zero bytes included).
 ole_variant sql_get_variant(const char* value, unsigned long length, const st_mysql_field& field);

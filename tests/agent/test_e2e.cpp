@@ -101,6 +101,15 @@ CREATE TABLE big (id INT PRIMARY KEY, n DECIMAL(40,0));
 INSERT INTO big VALUES (1, 5), (2, 1234567890123456789012345678901234567890), (3, 7);
 )sql";
 
+// A third database: values that must arrive as they are, or be refused, never changed or lost.
+const char k_fidelity_fixture[] = R"sql(
+CREATE TABLE nullable_defaults (
+    id INT PRIMARY KEY, n INT DEFAULT 5, s VARCHAR(10) DEFAULT 'dflt', d DATE DEFAULT '2020-01-02',
+    dt DATETIME DEFAULT '2021-01-01 10:00:00', nn INT NOT NULL DEFAULT 7);
+INSERT INTO nullable_defaults VALUES
+    (1, NULL, NULL, NULL, NULL, 1), (2, 3, 'x', '2021-03-04', '0000-00-00 00:00:00', 2);
+)sql";
+
 struct outcome {
     std::string out;
     std::string err;
@@ -220,8 +229,10 @@ public:
         const std::string suffix = std::to_string(getpid());
         main_ = "qvx_e2e_" + suffix;
         refusing_ = "qvx_e2e_refusing_" + suffix;
+        fidelity_ = "qvx_e2e_fidelity_" + suffix;
         for (const auto& [name, script] :
-             {std::pair{main_, k_fixture}, std::pair{refusing_, k_refusing_fixture}}) {
+             {std::pair{main_, k_fixture}, std::pair{refusing_, k_refusing_fixture},
+              std::pair{fidelity_, k_fidelity_fixture}}) {
             databases_.push_back(name);
             std::string failure = load(name, script);
             if (!failure.empty()) return failure;
@@ -282,6 +293,7 @@ public:
 
     const std::string& main_database() const { return main_; }
     const std::string& refusing_database() const { return refusing_; }
+    const std::string& fidelity_database() const { return fidelity_; }
     const std::string& host() const { return host_; }
     const std::string& port() const { return port_; }
     const std::string& user() const { return user_; }
@@ -305,7 +317,7 @@ private:
 
     MYSQL* handle_ = nullptr;
     std::string host_, port_, user_, password_;
-    std::string main_, refusing_;
+    std::string main_, refusing_, fidelity_;
     std::vector<std::string> databases_;
 };
 
@@ -581,6 +593,21 @@ TEST_F(e2e_test, a_record_db2_refuses_is_reported_and_the_copy_goes_on) {
                               "refused\n"))
         << result.out;
     expect_rows({{"1", "5"}, {"3", "7"}}, "big");
+}
+
+// NULL stays NULL where the column has a default.
+TEST_F(e2e_test, values_arrive_unchanged_or_are_refused) {
+    outcome result = agent(options({}, mariadb_->fidelity_database()));
+    EXPECT_EQ(0, result.status);
+    EXPECT_NE(std::string::npos,
+              result.out.find("1 tables converted, 0 skipped, 0 failed; 2 records copied, 0 "
+                              "refused\n"))
+        << result.out;
+
+    // NULL in a nullable column with a default, and the zero date, arrive as NULL.
+    expect_rows({{"1", std::nullopt, std::nullopt, std::nullopt, std::nullopt, "1"},
+                 {"2", "3", "x", "2021-03-04", std::nullopt, "2"}},
+                "nullable_defaults");
 }
 
 // Failures before the run: reported by the error handler, nothing converted, status -1.

@@ -234,7 +234,7 @@ TEST_F(sql_read_test, values_arrive_typed) {
         {0, u"bl", VT_BYTE_ARRAY, u"0x00FF"}, {0, u"vb", VT_BSTR, u"k"},
         {0, u"e", VT_BSTR, u"green"}, {0, u"st", VT_BSTR, u"a,b"},
         {2, u"bit1", VT_BOOL, u"0"}, {2, u"bit16", VT_BOOL, u"0"},
-        {2, u"dtm", VT_EMPTY, u""},                   // the zero date is no date
+        {2, u"dtm", VT_NULL, u""},                    // the zero date is no date
     };
     for (const auto& c : cases) {
         const udb_field& field = rows[c.row][column_of(*table, c.column)];
@@ -250,7 +250,7 @@ TEST_F(sql_read_test, values_arrive_typed) {
     EXPECT_EQ(0x00, bytes[0]);
     EXPECT_EQ(0xFF, bytes[1]);
     for (size_t column_idx = 1; column_idx < rows[1].size(); ++column_idx)
-        EXPECT_EQ(VT_EMPTY, rows[1][column_idx].vartype()) << "NULL in " << tk_to_utf8(rows[1][column_idx].name);
+        EXPECT_EQ(VT_NULL, rows[1][column_idx].vartype()) << "NULL in " << tk_to_utf8(rows[1][column_idx].name);
 }
 
 TEST_F(sql_read_test, a_table_is_one_stream_per_pass_in_pages_of_256) {
