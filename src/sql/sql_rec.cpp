@@ -37,10 +37,11 @@ void sql_record::assign(const MYSQL_FIELD* fields, const unsigned long* lengths,
 void sql_record::fill(udb_field& field, const MYSQL_FIELD& description, const char* value,
                       unsigned long length) {
     const unsigned type = description.type;
-    const bool binary = (description.flags & BINARY_FLAG) != 0;
     TK_TRACE(1, "BINARY FLAG=%d", static_cast<int>(description.flags & BINARY_FLAG));
-    const bool carries_text = type == MYSQL_TYPE_VAR_STRING || type == MYSQL_TYPE_STRING ||
-                              (sql_is_blob_type(type) && !binary);
+    // Bytes of the binary character set are no UTF-8 text: they take the narrow path unchanged.
+    const bool carries_text = (type == MYSQL_TYPE_VAR_STRING || type == MYSQL_TYPE_STRING ||
+                               sql_is_blob_type(type)) &&
+                              !sql_is_binary_string(description);
     ole_variant& target = field;
     if (value != nullptr && carries_text) {
         TK_TRACE(1, "Extract as Unicode");

@@ -39,6 +39,13 @@ bool sql_is_blob_type(unsigned mysql_type) {
     return mysql_type >= MYSQL_TYPE_TINY_BLOB && mysql_type <= MYSQL_TYPE_BLOB;
 }
 
+bool sql_is_binary_string(const MYSQL_FIELD& field) {
+    // BINARY_FLAG alone does not tell: the server sets it on text of a _bin collation as well.
+    const bool string_kind = field.type == MYSQL_TYPE_STRING || field.type == MYSQL_TYPE_VAR_STRING ||
+                             field.type == MYSQL_TYPE_VARCHAR || sql_is_blob_type(field.type);
+    return string_kind && field.charsetnr == sql_binary_charset;
+}
+
 VARTYPE sql_vartype_of(unsigned mysql_type, unsigned flags) {
     const bool is_unsigned = (flags & UNSIGNED_FLAG) != 0;
     switch (mysql_type) {
@@ -70,9 +77,13 @@ std::unique_ptr<t_ftd> sql_make_ftd(const MYSQL_FIELD& field, size_t column_numb
     TK_TRACE(2, "GOT FIELD: name=%s, type=%d, size=%d", field.name, static_cast<int>(field.type),
              static_cast<int>(field.length));
     VARTYPE vartype = sql_vartype_of(field.type, field.flags);
-    if (vartype == VT_BLOB && (field.flags & BINARY_FLAG) == 0) {
+    if (vartype == VT_BLOB && !sql_is_binary_string(field)) {
         TK_TRACE(2, "Change type from BLOB to TEXT");
         vartype = VT_BSTR;
+    } else if (vartype == VT_BSTR && sql_is_binary_string(field)) {
+        // BINARY(n) and VARBINARY(n): n bytes, reported as the length.
+        TK_TRACE(2, "Change type from TEXT to BLOB");
+        vartype = VT_BLOB;
     }
     int32_t reserved = 0;
     switch (field.type) {
@@ -171,32 +182,34 @@ ole_variant sql_get_variant(const char* value, unsigned long length, const MYSQL
         TK_TRACE(1, "Zero date taken as NULL");
         return null_value();
     }
-    if (!sql_is_blob_type(field.type)) return sql_get_variant(text, sql_vartype_of(field.type, field.flags));
-    if ((field.flags & BINARY_FLAG) != 0) {
+    if (sql_is_binary_string(field)) {
         TK_TRACE(1, "Extract BINARY value");
         return ole_variant(static_cast<size_t>(length), reinterpret_cast<const uint8_t*>(value));
     }
-    TK_TRACE(1, "Extract TEXT value");
-    return ole_variant::from_string(text, VT_BSTR);
+    if (sql_is_blob_type(field.type)) {
+        TK_TRACE(1, "Extract TEXT value");
+        return ole_variant::from_string(text, VT_BSTR);
+    }
+    return sql_get_variant(text, sql_vartype_of(field.type, field.flags));
 }
 
 ole_variant sql_get_variant(std::u16string&& value, unsigned long length, const MYSQL_FIELD& field) {
     TK_TRACE(1, "get_variant(wchar_t)");
     TK_TRACE(1, "get_variant(2), type=%d, lenght=%d", static_cast<int>(field.type),
              static_cast<int>(length));
-    if (!sql_is_blob_type(field.type)) {
-        const VARTYPE vartype = sql_vartype_of(field.type, field.flags);
-        if (vartype != VT_BSTR) return sql_get_variant(std::u16string_view(value), vartype);
-        TK_TRACE(1, "Type=%d, src=%s", static_cast<int>(vartype), TK_W(value));
-        return ole_variant(std::move(value));
-    }
-    if ((field.flags & BINARY_FLAG) != 0) {
-        // The wide path never carries binary BLOBs; kept whole should a caller pass one.
+    if (sql_is_binary_string(field)) {
+        // The wide path never carries binary columns; kept whole should a caller pass one.
         TK_TRACE(1, "Extract BINARY value");
         const std::string bytes = tk_to_utf8(value);
         return ole_variant(bytes.size(), reinterpret_cast<const uint8_t*>(bytes.data()));
     }
-    TK_TRACE(1, "Extract TEXT value");
+    if (sql_is_blob_type(field.type)) {
+        TK_TRACE(1, "Extract TEXT value");
+        return ole_variant(std::move(value));
+    }
+    const VARTYPE vartype = sql_vartype_of(field.type, field.flags);
+    if (vartype != VT_BSTR) return sql_get_variant(std::u16string_view(value), vartype);
+    TK_TRACE(1, "Type=%d, src=%s", static_cast<int>(vartype), TK_W(value));
     return ole_variant(std::move(value));
 }
 

@@ -26,18 +26,25 @@ std::u16string sql_quote_name(std::u16string_view name, uint32_t version);
 
 // MySQL result types 249 to 252 (TINY, MEDIUM, LONG and plain BLOB; TEXT columns too).
 bool sql_is_blob_type(unsigned mysql_type);
+// The character set number of the server's "binary" character set: bytes, not text.
+inline constexpr unsigned sql_binary_charset = 63;
+// True for a string or BLOB-kind column in the binary character set (BINARY, VARBINARY, BLOB):
+// its values are bytes. A text column of a _bin collation is text, although the server marks it
+// with BINARY_FLAG as well.
+bool sql_is_binary_string(const st_mysql_field& field);
 // The column type (VARTYPE) of a result column of this MySQL type and flags, before the BLOB to
 // TEXT correction: integers by width and sign, dates and times 7, BIT 11, BLOB kinds 65, text and
 // everything else 8.
 VARTYPE sql_vartype_of(unsigned mysql_type, unsigned flags);
 // The descriptor of result column `column_number` (1-based): size as reported, name, vartype
-// (TEXT-kind BLOBs become 8), not-null and auto-increment flags, no default, and the reserved
-// number (date kind, 64-bit sign, decimal precision << 8 | scale).
+// (TEXT-kind BLOBs become 8, BINARY(n) and VARBINARY(n) 65 with size n), not-null and
+// auto-increment flags, no default, and the reserved number (date kind, 64-bit sign, decimal
+// precision << 8 | scale).
 std::unique_ptr<t_ftd> sql_make_ftd(const st_mysql_field& field, size_t column_number);
 
 // Value conversions of one column value. SQL NULL (`value` null) and the zero date give VT_NULL.
-// Narrow path: every column that does not carry text, and binary BLOBs (a byte array of exactly
-// `length` bytes, zero bytes included).
+// Narrow path: every column that does not carry text, and binary columns (a byte array of
+// exactly `length` bytes, zero bytes and BINARY's padding included).
 ole_variant sql_get_variant(const char* value, unsigned long length, const st_mysql_field& field);
 // Wide path: text columns, the value already converted from UTF-8.
 ole_variant sql_get_variant(std::u16string&& value, unsigned long length,

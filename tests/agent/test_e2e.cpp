@@ -108,6 +108,13 @@ CREATE TABLE nullable_defaults (
     dt DATETIME DEFAULT '2021-01-01 10:00:00', nn INT NOT NULL DEFAULT 7);
 INSERT INTO nullable_defaults VALUES
     (1, NULL, NULL, NULL, NULL, 1), (2, 3, 'x', '2021-03-04', '0000-00-00 00:00:00', 2);
+
+CREATE TABLE bytes (
+    id INT PRIMARY KEY, b BINARY(4), vb VARBINARY(8), tb TEXT COLLATE utf8mb4_bin,
+    vcb VARCHAR(10) COLLATE utf8mb4_bin);
+INSERT INTO bytes VALUES
+    (1, X'00FF', X'C328FF0000', 'Bin ✓ 🌻', 'héllo'), (2, 'ab', '', 'x', ''),
+    (3, NULL, NULL, NULL, NULL);
 )sql";
 
 struct outcome {
@@ -254,7 +261,8 @@ public:
         for (size_t column_idx = 0; column_idx < types.size(); ++column_idx) {
             const std::string& type = *types[column_idx][0];
             std::string column = "`" + *names[column_idx][0] + "`";
-            if (type.find("blob") != std::string::npos) column = "HEX(" + column + ")";
+            if (type.find("blob") != std::string::npos || type.find("binary") != std::string::npos)
+                column = "HEX(" + column + ")";
             if (type == "bit") column += " + 0";
             list += (list.empty() ? "" : ", ") + column;
         }
@@ -595,12 +603,13 @@ TEST_F(e2e_test, a_record_db2_refuses_is_reported_and_the_copy_goes_on) {
     expect_rows({{"1", "5"}, {"3", "7"}}, "big");
 }
 
-// NULL stays NULL where the column has a default.
+// NULL stays NULL where the column has a default; binary columns arrive as their bytes while
+// _bin collations stay text.
 TEST_F(e2e_test, values_arrive_unchanged_or_are_refused) {
     outcome result = agent(options({}, mariadb_->fidelity_database()));
     EXPECT_EQ(0, result.status);
     EXPECT_NE(std::string::npos,
-              result.out.find("1 tables converted, 0 skipped, 0 failed; 2 records copied, 0 "
+              result.out.find("2 tables converted, 0 skipped, 0 failed; 5 records copied, 0 "
                               "refused\n"))
         << result.out;
 
@@ -608,6 +617,16 @@ TEST_F(e2e_test, values_arrive_unchanged_or_are_refused) {
     expect_rows({{"1", std::nullopt, std::nullopt, std::nullopt, std::nullopt, "1"},
                  {"2", "3", "x", "2021-03-04", std::nullopt, "2"}},
                 "nullable_defaults");
+
+    expect_same_rows("bytes", "bytes", mariadb_->fidelity_database());
+    const std::string columns =
+        "FROM SYSCAT.COLUMNS WHERE TABSCHEMA = 'APP' AND TABNAME = 'bytes' AND COLNO > 0 ";
+    EXPECT_EQ((rows{{"b", "VARCHAR", "0"}, {"vb", "VARCHAR", "0"}, {"tb", "CLOB", "1208"},
+                    {"vcb", "VARGRAPHIC", "1200"}}),
+              db2_sql("SELECT COLNAME, TYPENAME, CODEPAGE " + columns + "ORDER BY COLNO"))
+        << "code page 0: FOR BIT DATA";
+    EXPECT_EQ((rows{{"4"}, {"8"}}),
+              db2_sql("SELECT LENGTH " + columns + "AND CODEPAGE = 0 ORDER BY COLNO"));
 }
 
 // Failures before the run: reported by the error handler, nothing converted, status -1.

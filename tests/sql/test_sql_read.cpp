@@ -43,6 +43,9 @@ const char* const fixture_statements[] = {
     "CREATE TABLE shrinking (id INT PRIMARY KEY)",
     "INSERT INTO shrinking VALUES (1), (2), (3), (4), (5)",
     "CREATE TABLE empty_t (id INT)",
+    "CREATE TABLE bytes (b BINARY(4), vb VARBINARY(8), bl BLOB, tb TEXT COLLATE utf8mb4_bin,"
+    " vcb VARCHAR(10) COLLATE utf8mb4_bin, j JSON)",
+    "INSERT INTO bytes VALUES (x'00FF', x'C328FF00', x'FF', 'bin \xE2\x9C\x93', 'x', '[1]')",
     "CREATE TABLE `a``b` (id INT, `we``ird` VARCHAR(5))",
     "INSERT INTO `a``b` VALUES (1, 'one'), (2, 'two')",
 };
@@ -139,7 +142,7 @@ TEST_F(sql_read_test, column_descriptors_follow_the_mysql_types) {
         {u"c", VT_BSTR, 0, 80},    // CHAR keeps the byte length (4 bytes a character)
         {u"vc", VT_BSTR, 0, 20},   // VARCHAR counts characters
         {u"tt", VT_BSTR, 0, -1}, {u"tx", VT_BSTR, 0, -1}, {u"bl", VT_BLOB, 0, 65535},
-        {u"vb", VT_BSTR, 0, 10}, {u"e", VT_BSTR, 0, -1}, {u"st", VT_BSTR, 0, -1},
+        {u"vb", VT_BLOB, 0, 10}, {u"e", VT_BSTR, 0, -1}, {u"st", VT_BSTR, 0, -1},
     };
     for (const auto& c : cases) {
         const t_ftd& ftd = table->get_schema()[column_of(*table, c.column)];
@@ -231,7 +234,7 @@ TEST_F(sql_read_test, values_arrive_typed) {
         {0, u"c", VT_BSTR, u"abc"}, {0, u"vc", VT_BSTR, u""},
         {0, u"tt", VT_BSTR, u"x\U0001F600y"},         // 4-byte UTF-8 arrives whole
         {0, u"tx", VT_BSTR, std::u16string(u"A\0B", 3)},   // a zero byte does not end a text
-        {0, u"bl", VT_BYTE_ARRAY, u"0x00FF"}, {0, u"vb", VT_BSTR, u"k"},
+        {0, u"bl", VT_BYTE_ARRAY, u"0x00FF"}, {0, u"vb", VT_BYTE_ARRAY, u"0x6B"},
         {0, u"e", VT_BSTR, u"green"}, {0, u"st", VT_BSTR, u"a,b"},
         {2, u"bit1", VT_BOOL, u"0"}, {2, u"bit16", VT_BOOL, u"0"},
         {2, u"dtm", VT_NULL, u""},                    // the zero date is no date
@@ -251,6 +254,40 @@ TEST_F(sql_read_test, values_arrive_typed) {
     EXPECT_EQ(0xFF, bytes[1]);
     for (size_t column_idx = 1; column_idx < rows[1].size(); ++column_idx)
         EXPECT_EQ(VT_NULL, rows[1][column_idx].vartype()) << "NULL in " << tk_to_utf8(rows[1][column_idx].name);
+}
+
+// Columns of the binary character set hold bytes, taken as they are (BINARY's zero padding
+// included); a _bin collation (JSON is one) leaves a column text, BLOB or not.
+TEST_F(sql_read_test, binary_character_set_decides_bytes_or_text) {
+    auto table = db_->get_table(u"bytes", 1);
+    const auto rows = read_all(*table);
+    ASSERT_EQ(1u, rows.size());
+    struct column_case {
+        const char16_t* column;
+        VARTYPE column_type;
+        int64_t size;   // -1: not checked
+        VARTYPE value_type;
+        std::u16string text;
+    };
+    const column_case cases[] = {
+        {u"b", VT_BLOB, 4, VT_BYTE_ARRAY, u"0x00FF0000"},
+        {u"vb", VT_BLOB, 8, VT_BYTE_ARRAY, u"0xC328FF00"},   // no UTF-8 text
+        {u"bl", VT_BLOB, 65535, VT_BYTE_ARRAY, u"0xFF"},
+        {u"tb", VT_BSTR, -1, VT_BSTR, u"bin \u2713"},
+        {u"vcb", VT_BSTR, 10, VT_BSTR, u"x"},
+        {u"j", VT_BSTR, -1, VT_BSTR, u"[1]"},
+    };
+    for (const auto& c : cases) {
+        const size_t column_idx = column_of(*table, c.column);
+        const t_ftd& ftd = table->get_schema()[column_idx];
+        const std::string name = tk_to_utf8(c.column);
+        EXPECT_EQ(c.column_type, ftd.vartype) << name;
+        if (c.size >= 0) {
+            EXPECT_EQ(c.size, ftd.size) << name;
+        }
+        EXPECT_EQ(c.value_type, rows[0][column_idx].vartype()) << name;
+        EXPECT_EQ(c.text, rows[0][column_idx].to_wstring()) << name;
+    }
 }
 
 TEST_F(sql_read_test, a_table_is_one_stream_per_pass_in_pages_of_256) {
