@@ -260,6 +260,9 @@ void db2_cache_column::refuse(const std::string& reason) const {
 void db2_cache_column::write(int row, const ole_variant& value) {
     const ole_variant* used = &value;
     const VARTYPE vt = value.vartype();
+    // A source value that did not convert is refused here, not stored as NULL or as the default.
+    if (const std::u16string* source_text = value.get_error_text())
+        refuse("cannot be stored: '" + tk_to_ansi(*source_text) + "'.");
     if (vt == VT_EMPTY || (vt == VT_NULL && not_null_)) used = &default_;
     if (used->is_empty_or_null()) {
         indicators_[row] = SQL_NULL_DATA;
@@ -478,19 +481,45 @@ void db2_cache_column::write_float(int row, const ole_variant& value) {
     indicators_[row] = 4;
 }
 
+namespace {
+
+bool is_leap_year(unsigned year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+
+// DB2's calendar: years 1 to 9999 and days that exist.
+bool is_db2_date(const SYSTEMTIME& st) {
+    static const unsigned month_days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (st.wYear < 1 || st.wYear > 9999 || st.wMonth < 1 || st.wMonth > 12 || st.wDay < 1) return false;
+    const unsigned last_day = st.wMonth == 2 && is_leap_year(st.wYear) ? 29 : month_days[st.wMonth - 1];
+    return st.wDay <= last_day;
+}
+
+// DB2's clock: 00:00:00 to 24:00:00, the end of the day with nothing after it.
+bool is_db2_time(const SYSTEMTIME& st, uint16_t microseconds) {
+    if (st.wHour == 24) return st.wMinute == 0 && st.wSecond == 0 && st.wMilliseconds == 0 && microseconds == 0;
+    return st.wHour < 24 && st.wMinute < 60 && st.wSecond < 60;
+}
+
+}  // namespace
+
 void db2_cache_column::write_timestamp(int row, const ole_variant& value) {
     const ole_variant* date = &value;
     ole_variant parsed;
     if (value.vartype() == VT_BSTR) {
-        // A text column merged into a date column: a text that is no date is stored as NULL.
+        // A text column merged into a date column: a text that is no date is refused, not lost.
         parsed = ole_variant::from_wstring(*value.get_bstr(), VT_DATE);
-        if (parsed.vartype() != VT_DATE) {
-            indicators_[row] = SQL_NULL_DATA;
-            return;
-        }
+        if (parsed.vartype() != VT_DATE) refuse("cannot be stored: '" + tk_to_ansi(*value.get_bstr()) + "'.");
         date = &parsed;
     }
     const SYSTEMTIME st = date->get_systemtime();
+    const bool date_fits = sql_type_ == SQL_TYPE_TIME || is_db2_date(st);
+    const bool time_fits = sql_type_ == SQL_TYPE_DATE || is_db2_time(st, date->get_microseconds());
+    if (!date_fits || !time_fits) {
+        char clock[32];
+        std::snprintf(clock, sizeof clock, "%02u:%02u:%02u", unsigned(st.wHour), unsigned(st.wMinute),
+                      unsigned(st.wSecond));
+        const std::string shown = sql_type_ == SQL_TYPE_TIME ? std::string(clock) : date->to_string();
+        refuse("cannot be stored: '" + shown + "'.");
+    }
     SQL_TIMESTAMP_STRUCT ts{};
     ts.year = SQLSMALLINT(st.wYear);
     ts.month = st.wMonth;

@@ -48,7 +48,9 @@ public:
 
     // Puts the value into the cell of `row`: the column's default for VT_EMPTY, and for VT_NULL in a
     // NOT NULL column; NULL when nothing remains. Throws db2_exception for a value that does not
-    // fit the column (too long, out of range); the row is then left for the next record to reuse.
+    // fit the column (too long, out of range, a date or time outside DB2's calendar and clock) and
+    // for a VT_ERROR value (a source value that did not convert, named in the message); the row is
+    // then left for the next record to reuse.
     void write(int row, const ole_variant& value);
     // The value of the fetched cell; a NULL cell gives VT_EMPTY. Large objects are read through
     // their locators on the two extra statements.

@@ -458,14 +458,23 @@ ole_variant::ole_variant(const std::vector<uint8_t>& bytes) : vt_(VT_EMPTY) {
     attach_binary(bytes);
 }
 
+ole_variant ole_variant::make_error(std::u16string source_text) {
+    TK_TRACE(1, "ole_variant::make_error(%s)", TK_W(source_text));
+    ole_variant result;
+    new (&result.u_.text) std::u16string(std::move(source_text));
+    result.vt_ = VT_ERROR;
+    return result;
+}
+
 // ---------------------------------------------------------------------------------------------
 // ole_variant: copy, move, destruction
 
 void ole_variant::copy_from(const ole_variant& other) {
     switch (other.vt_) {
     case VT_BSTR:
+    case VT_ERROR:
         new (&u_.text) std::u16string(other.u_.text);
-        vt_ = VT_BSTR;
+        vt_ = other.vt_;
         break;
     case VT_DECIMAL:
         new (&u_.dec) DECIMAL(other.u_.dec);
@@ -489,8 +498,8 @@ void ole_variant::copy_from(const ole_variant& other) {
             new (&u_.array) SAFEARRAY(other.u_.array);
             vt_ = VT_BYTE_ARRAY;
         } catch (const std::bad_alloc&) {
+            new (&u_.text) std::u16string();
             vt_ = VT_ERROR;
-            u_.ui8 = 0;
         }
         break;
     default:
@@ -503,6 +512,7 @@ void ole_variant::copy_from(const ole_variant& other) {
 void ole_variant::move_from(ole_variant& other) noexcept {
     switch (other.vt_) {
     case VT_BSTR:
+    case VT_ERROR:
         new (&u_.text) std::u16string(std::move(other.u_.text));
         break;
     case VT_DECIMAL:
@@ -558,6 +568,7 @@ ole_variant::~ole_variant() { clear(); }
 void ole_variant::clear() noexcept {
     switch (vt_) {
     case VT_BSTR:
+    case VT_ERROR:
         u_.text.~basic_string();
         break;
     case VT_SAFEARRAY:
@@ -608,6 +619,8 @@ CY ole_variant::get_cy() const noexcept { return vt_ == VT_CY ? u_.cy : CY{}; }
 const DECIMAL* ole_variant::get_decimal() const noexcept { return vt_ == VT_DECIMAL ? &u_.dec : nullptr; }
 
 const std::u16string* ole_variant::get_bstr() const noexcept { return vt_ == VT_BSTR ? &u_.text : nullptr; }
+
+const std::u16string* ole_variant::get_error_text() const noexcept { return vt_ == VT_ERROR ? &u_.text : nullptr; }
 
 int32_t ole_variant::to_long() const {
     TK_TRACE(1, "ole_variant::to_long(vt=%08X)", vt_);

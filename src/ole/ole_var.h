@@ -28,7 +28,7 @@ inline constexpr VARTYPE VT_CY = 6;           // currency: count of 1/10,000 uni
 inline constexpr VARTYPE VT_DATE = 7;         // serial number plus calendar fields
 inline constexpr VARTYPE VT_BSTR = 8;         // wide (UTF-16) text
 inline constexpr VARTYPE VT_DISPATCH = 9;
-inline constexpr VARTYPE VT_ERROR = 10;       // only after a failed array copy
+inline constexpr VARTYPE VT_ERROR = 10;       // a value that did not convert (see make_error)
 inline constexpr VARTYPE VT_BOOL = 11;        // -1 true, 0 false
 inline constexpr VARTYPE VT_VARIANT = 12;
 inline constexpr VARTYPE VT_UNKNOWN = 13;
@@ -144,6 +144,10 @@ public:
     // length raises tk_mail_assertion (ole_var).
     ole_variant(size_t length, const uint8_t* bytes);
     explicit ole_variant(const std::vector<uint8_t>& bytes);
+    // VT_ERROR carrying the text of a source value that could not become a value of its column's
+    // type (a MySQL TIME of 100:00:00, a date with month 0). It prints as the empty text like any
+    // VT_ERROR; a writer that meets one refuses the record and names the text (get_error_text).
+    static ole_variant make_error(std::u16string source_text);
 
     // Copies deep-copy text and byte arrays; a VT_SAFEARRAY source gives VT_BYTE_ARRAY, a failed
     // array copy gives VT_ERROR. Moves leave the source VT_EMPTY.
@@ -195,6 +199,9 @@ public:
     const DECIMAL* get_decimal() const noexcept;
     // The stored text of a VT_BSTR, nullptr for any other type; valid while the value holds it.
     const std::u16string* get_bstr() const noexcept;
+    // The source text a VT_ERROR carries (empty after a failed array copy), nullptr for any
+    // other type; valid while the value holds it.
+    const std::u16string* get_error_text() const noexcept;
 
     // For VT_BYTE_ARRAY: the number of bytes, with `data` pointing at the first one (valid while
     // the value holds the array). VT_EMPTY and VT_NULL give 0 and nullptr. Any other type raises
@@ -251,7 +258,7 @@ private:
         CY cy;
         DECIMAL dec;
         date_value date;
-        std::u16string text;   // VT_BSTR
+        std::u16string text;   // VT_BSTR, VT_ERROR
         SAFEARRAY array;       // VT_BYTE_ARRAY, VT_SAFEARRAY
     };
 

@@ -152,6 +152,15 @@ ole_variant null_value() {
     return value;
 }
 
+// A value that is there but did not become a value of its column's type must not pass for a NULL
+// (nor for the column's default): it travels as VT_ERROR with its text, and the writer refuses
+// the record.
+ole_variant refuse_unconverted(ole_variant converted, std::string_view text) {
+    if (converted.vartype() != VT_EMPTY) return converted;
+    TK_TRACE(2, "Value '%.*s' does not convert", static_cast<int>(text.size()), text.data());
+    return ole_variant::make_error(tk_from_ansi(text));
+}
+
 }  // namespace
 
 ole_variant sql_get_variant(std::string_view text, VARTYPE vartype) {
@@ -190,7 +199,10 @@ ole_variant sql_get_variant(const char* value, unsigned long length, const MYSQL
         TK_TRACE(1, "Extract TEXT value");
         return ole_variant::from_string(text, VT_BSTR);
     }
-    return sql_get_variant(text, sql_vartype_of(field.type, field.flags));
+    // A negative TIME has no counterpart either, and must not lose its sign ("-00:30:00").
+    if (field.type == MYSQL_TYPE_TIME && text.find('-') != std::string_view::npos)
+        return refuse_unconverted(ole_variant(), text);
+    return refuse_unconverted(sql_get_variant(text, sql_vartype_of(field.type, field.flags)), text);
 }
 
 ole_variant sql_get_variant(std::u16string&& value, unsigned long length, const MYSQL_FIELD& field) {
@@ -208,9 +220,13 @@ ole_variant sql_get_variant(std::u16string&& value, unsigned long length, const 
         return ole_variant(std::move(value));
     }
     const VARTYPE vartype = sql_vartype_of(field.type, field.flags);
-    if (vartype != VT_BSTR) return sql_get_variant(std::u16string_view(value), vartype);
-    TK_TRACE(1, "Type=%d, src=%s", static_cast<int>(vartype), TK_W(value));
-    return ole_variant(std::move(value));
+    if (vartype == VT_BSTR) {
+        TK_TRACE(1, "Type=%d, src=%s", static_cast<int>(vartype), TK_W(value));
+        return ole_variant(std::move(value));
+    }
+    ole_variant converted = sql_get_variant(std::u16string_view(value), vartype);
+    if (converted.vartype() != VT_EMPTY) return converted;
+    return ole_variant::make_error(std::move(value));
 }
 
 sql_fk_parser::sql_fk_parser(const std::string& create_text, const std::u16string& table_name,

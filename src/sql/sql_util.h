@@ -43,6 +43,8 @@ VARTYPE sql_vartype_of(unsigned mysql_type, unsigned flags);
 std::unique_ptr<t_ftd> sql_make_ftd(const st_mysql_field& field, size_t column_number);
 
 // Value conversions of one column value. SQL NULL (`value` null) and the zero date give VT_NULL.
+// A value that does not convert to its column's type (a TIME beyond the hours of a day or below
+// zero, a date with month 0) gives VT_ERROR carrying the server's text, never an empty value.
 // Narrow path: every column that does not carry text, and binary columns (a byte array of
 // exactly `length` bytes, zero bytes and BINARY's padding included).
 ole_variant sql_get_variant(const char* value, unsigned long length, const st_mysql_field& field);

@@ -115,6 +115,11 @@ CREATE TABLE bytes (
 INSERT INTO bytes VALUES
     (1, X'00FF', X'C328FF0000', 'Bin ✓ 🌻', 'héllo'), (2, 'ab', '', 'x', ''),
     (3, NULL, NULL, NULL, NULL);
+
+CREATE TABLE clock (id INT PRIMARY KEY, t TIME NOT NULL, d DATE);
+INSERT INTO clock VALUES
+    (1, '10:00:00', '2024-01-01'), (2, '100:00:00', '2024-01-01'), (3, '-01:00:00', NULL),
+    (4, '24:00:00', '2024-00-15'), (5, '24:00:00', NULL);
 )sql";
 
 struct outcome {
@@ -604,12 +609,19 @@ TEST_F(e2e_test, a_record_db2_refuses_is_reported_and_the_copy_goes_on) {
 }
 
 // NULL stays NULL where the column has a default; binary columns arrive as their bytes while
-// _bin collations stay text.
+// _bin collations stay text; a value DB2 cannot hold is refused for its record, never stored as
+// NULL or as the default.
 TEST_F(e2e_test, values_arrive_unchanged_or_are_refused) {
     outcome result = agent(options({}, mariadb_->fidelity_database()));
     EXPECT_EQ(0, result.status);
+    for (const char* refusal : {
+             "clock, record #2: Value of column \"t\" cannot be stored: '100:00:00'.\n",
+             "clock, record #3: Value of column \"t\" cannot be stored: '-01:00:00'.\n",
+             "clock, record #4: Value of column \"d\" cannot be stored: '2024-00-15'.\n",
+         })
+        EXPECT_NE(std::string::npos, result.out.find(refusal)) << refusal << result.out;
     EXPECT_NE(std::string::npos,
-              result.out.find("2 tables converted, 0 skipped, 0 failed; 5 records copied, 0 "
+              result.out.find("3 tables converted, 0 skipped, 0 failed; 7 records copied, 3 "
                               "refused\n"))
         << result.out;
 
@@ -627,6 +639,8 @@ TEST_F(e2e_test, values_arrive_unchanged_or_are_refused) {
         << "code page 0: FOR BIT DATA";
     EXPECT_EQ((rows{{"4"}, {"8"}}),
               db2_sql("SELECT LENGTH " + columns + "AND CODEPAGE = 0 ORDER BY COLNO"));
+
+    expect_rows({{"1", "10:00:00", "2024-01-01"}, {"5", "24:00:00", std::nullopt}}, "clock");
 }
 
 // Failures before the run: reported by the error handler, nothing converted, status -1.

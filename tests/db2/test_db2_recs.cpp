@@ -11,6 +11,22 @@ ole_variant null_value() {
     return value;
 }
 
+ole_variant clock_value(uint16_t hour, uint16_t minute, uint16_t second) {
+    SYSTEMTIME st;
+    st.wHour = hour;
+    st.wMinute = minute;
+    st.wSecond = second;
+    return ole_variant(st);
+}
+
+ole_variant date_value(uint16_t year, uint16_t month, uint16_t day) {
+    SYSTEMTIME st;
+    st.wYear = year;
+    st.wMonth = month;
+    st.wDay = day;
+    return ole_variant(st);
+}
+
 struct refused_record {
     std::u16string table;
     int32_t number;
@@ -117,6 +133,48 @@ TEST_F(db2_append_test, nulls_defaults_and_empty_texts) {
     EXPECT_EQ((std::vector<std::vector<std::u16string>>{{u"7", u"<null>", u"<null>", u"", u"it's"}}),
               select("SELECT \"def\", \"nul\", \"c\", \"g\", \"t\" FROM \"d\""))
         << "NULL for NOT NULL takes the catalog default, an empty CLOB is NULL, an empty VARGRAPHIC empty";
+}
+
+// A value the column cannot hold is refused for its record, naming the column and the value; it
+// is never stored as NULL or as the column's default, and the next records go on.
+TEST_F(db2_append_test, values_the_column_cannot_hold_are_refused) {
+    std::unique_ptr<udb_recordset> table = open_sql_table(
+        "CREATE TABLE \"v\" (\"id\" INTEGER NOT NULL, \"t\" TIME NOT NULL DEFAULT '00:00:00', "
+        "\"d\" DATE DEFAULT '2020-01-01', \"n\" INTEGER DEFAULT 5)",
+        u"v");
+    struct refusal_case {
+        const char* name;
+        ole_variant t, d, n;
+        const char* message;
+    };
+    const refusal_case cases[] = {
+        {"source value that did not convert", ole_variant::make_error(u"100:00:00"), null_value(), null_value(),
+         "Value of column \"t\" cannot be stored: '100:00:00'."},
+        {"hour beyond the day", clock_value(30, 0, 0), null_value(), null_value(),
+         "Value of column \"t\" cannot be stored: '30:00:00'."},
+        {"something after 24:00:00", clock_value(24, 0, 1), null_value(), null_value(),
+         "Value of column \"t\" cannot be stored: '24:00:01'."},
+        {"month 0", clock_value(1, 0, 0), date_value(2024, 0, 15), null_value(), "Value of column \"d\""},
+        {"day beyond the month", clock_value(1, 0, 0), date_value(2023, 2, 29), null_value(), "Value of column \"d\""},
+        {"text that is no date", clock_value(1, 0, 0), ole_variant(u"yesterday"), null_value(),
+         "Value of column \"d\" cannot be stored: 'yesterday'."},
+        {"error in a number column", clock_value(1, 0, 0), null_value(), ole_variant::make_error(u"12abc"),
+         "Value of column \"n\" cannot be stored: '12abc'."},
+    };
+    int id = 0;
+    for (const auto& c : cases) {
+        try {
+            table->append_record(*make_record({ole_variant(++id), c.t, c.d, c.n}));
+            ADD_FAILURE() << c.name << ": stored";
+        } catch (const db2_exception& e) {
+            EXPECT_NE(std::string::npos, std::string(e.what()).find(c.message)) << c.name << ": " << e.what();
+        }
+    }
+    table->append_record(*make_record({ole_variant(++id), clock_value(24, 0, 0), null_value(), null_value()}));
+    table->close();
+    EXPECT_EQ((std::vector<std::vector<std::u16string>>{{tk_u16(std::to_string(id)), u"0000-00-00 24:00:00", u"<null>", u"<null>"}}),
+              select("SELECT \"id\", \"t\", \"d\", \"n\" FROM \"v\""))
+        << "only the last record arrives; NULL stays NULL in nullable columns with a default";
 }
 
 TEST_F(db2_append_test, merge_numbers_and_unsigned_maxima) {

@@ -244,6 +244,26 @@ TEST(ole_variant, copies_own_their_bytes_and_text) {
     EXPECT_EQ(7, moved.to_long());
 }
 
+// A value that did not convert carries its source text through copies and moves; it is no text
+// itself and no number.
+TEST(ole_variant, error_values_carry_their_source_text) {
+    ole_variant error = ole_variant::make_error(u"100:00:00");
+    EXPECT_EQ(VT_ERROR, error.get_type());
+    EXPECT_EQ("", error.to_string());
+    EXPECT_EQ(nullptr, error.get_bstr());
+    ole_variant copy(error);
+    ole_variant assigned(u"text");
+    assigned = error;
+    ole_variant moved(std::move(error));
+    for (const ole_variant* value : {&copy, &assigned, &moved}) {
+        ASSERT_NE(nullptr, value->get_error_text());
+        EXPECT_EQ(u"100:00:00", *value->get_error_text());
+    }
+    EXPECT_EQ(nullptr, error.get_error_text());
+    EXPECT_EQ(nullptr, ole_variant(u"100:00:00").get_error_text());
+    expect_assertion([&] { copy.to_long(); }, "ole_var", "to_long of an error");
+}
+
 TEST(ole_variant, allocate_safe_array_resizes_keeping_contents) {
     ole_variant value = bytes({9, 8});
     value.allocate_safe_array(4);

@@ -46,6 +46,10 @@ const char* const fixture_statements[] = {
     "CREATE TABLE bytes (b BINARY(4), vb VARBINARY(8), bl BLOB, tb TEXT COLLATE utf8mb4_bin,"
     " vcb VARCHAR(10) COLLATE utf8mb4_bin, j JSON)",
     "INSERT INTO bytes VALUES (x'00FF', x'C328FF00', x'FF', 'bin \xE2\x9C\x93', 'x', '[1]')",
+    "CREATE TABLE odd_values (id INT PRIMARY KEY, t TIME, d DATE, dt DATETIME)",
+    "INSERT INTO odd_values VALUES (1, '100:00:00', '2024-00-15', '2024-01-00 10:00:00'),"
+    " (2, '-00:30:00', '0000-01-01', '0000-00-00 00:00:00'), (3, '24:00:00', '0001-01-01',"
+    " '0049-03-04 05:06:07')",
     "CREATE TABLE `a``b` (id INT, `we``ird` VARCHAR(5))",
     "INSERT INTO `a``b` VALUES (1, 'one'), (2, 'two')",
 };
@@ -287,6 +291,35 @@ TEST_F(sql_read_test, binary_character_set_decides_bytes_or_text) {
         }
         EXPECT_EQ(c.value_type, rows[0][column_idx].vartype()) << name;
         EXPECT_EQ(c.text, rows[0][column_idx].to_wstring()) << name;
+    }
+}
+
+// A value that is there but does not convert is an error value carrying the server's text, never
+// an empty value that the destination would take for NULL or for its default. The zero date is
+// NULL.
+TEST_F(sql_read_test, values_that_do_not_convert_are_errors) {
+    auto table = db_->get_table(u"odd_values", 1);
+    const auto rows = read_all(*table);
+    ASSERT_EQ(3u, rows.size());
+    struct value_case {
+        int row;
+        const char16_t* column;
+        VARTYPE vartype;
+        std::u16string text;   // the error's source text, or to_wstring()
+    };
+    const value_case cases[] = {
+        {0, u"t", VT_ERROR, u"100:00:00"}, {0, u"d", VT_ERROR, u"2024-00-15"},
+        {0, u"dt", VT_ERROR, u"2024-01-00 10:00:00"},
+        {1, u"t", VT_ERROR, u"-00:30:00"},   // not 00:30:00
+        {1, u"d", VT_ERROR, u"0000-01-01"}, {1, u"dt", VT_NULL, u""},
+        {2, u"t", VT_DATE, u"0000-00-00 24:00:00"},
+    };
+    for (const auto& c : cases) {
+        const udb_field& field = rows[c.row][column_of(*table, c.column)];
+        const std::string name = tk_to_utf8(c.column) + " of row " + std::to_string(c.row + 1);
+        EXPECT_EQ(c.vartype, field.vartype()) << name;
+        const std::u16string* source = field.get_error_text();
+        EXPECT_EQ(c.text, source != nullptr ? *source : field.to_wstring()) << name;
     }
 }
 
