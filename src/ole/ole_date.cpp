@@ -59,6 +59,18 @@ bool read_number(const std::string& text, size_t& pos, size_t max_digits, int& v
     return pos > start;
 }
 
+// Digits of the number at `field_idx` (0-based) among the runs of digits of the text.
+size_t digits_of_number(const std::string& text, size_t field_idx) {
+    size_t pos = 0;
+    for (size_t field = 0;; ++field) {
+        while (pos < text.size() && (text[pos] < '0' || text[pos] > '9')) ++pos;
+        const size_t start = pos;
+        while (pos < text.size() && text[pos] >= '0' && text[pos] <= '9') ++pos;
+        if (pos == start) return 0;
+        if (field == field_idx) return pos - start;
+    }
+}
+
 }  // namespace
 
 bool operator==(const SYSTEMTIME& a, const SYSTEMTIME& b) noexcept {
@@ -147,11 +159,14 @@ void ole_date::parse(const std::string& original) {
     }
     import_from_string(text);
     // A day-first text (31.12.2005) is read as year 31, day 2005.
+    size_t year_field = 0;
     if ((kind == kind_datetime || kind == kind_date) && st.wDay > 31 && st.wYear < 32) {
         uint16_t year = st.wYear;
         st.wYear = st.wDay;
         st.wDay = year;
+        year_field = 2;
     }
+    year_as_written = (kind == kind_datetime || kind == kind_date) && digits_of_number(text, year_field) > 2;
     // 12 PM stays 12; AM changes nothing, so 12 AM stays 12 as well.
     if ((original.find("PM") != std::string::npos || original.find("pm") != std::string::npos) &&
         st.wHour <= 11)
@@ -400,10 +415,10 @@ std::u16string ole_date::to_wstring() const {
     return std::u16string(narrow.begin(), narrow.end());
 }
 
-// Years below 100 print as four-digit years; the fields themselves stay as they are.
+// Two-digit years below 100 print as four-digit years; the fields themselves stay as they are.
 std::string ole_date::print() const {
     char buffer[64];
-    const int year = year_for_print(st.wYear);
+    const int year = year_as_written ? st.wYear : year_for_print(st.wYear);
     switch (kind) {
     case kind_datetime:
         TK_TRACE(1, "printing datetime...");

@@ -61,8 +61,8 @@ public:
 
     // "%04d-%02d-%02d %02d:%02d:%02d" for kind 1 ("%04d-%02d-%02d" at midnight while
     // date_only_at_midnight is set), "%04d-%02d-%02d" for kind 2, "0000-00-00 %02d:%02d:%02d" for
-    // kind 3, the empty text otherwise. Years 0..49 print as 2000..2049, 50..99 as 1950..1999.
-    // Fractions of a second are never printed.
+    // kind 3, the empty text otherwise. Years 0..49 print as 2000..2049, 50..99 as 1950..1999,
+    // unless year_as_written is set. Fractions of a second are never printed.
     std::string to_string() const;
     std::u16string to_wstring() const;
 
@@ -79,6 +79,10 @@ public:
     // Microseconds beyond st.wMilliseconds (0..999): a DATETIME(6) text "...:30.123456" keeps
     // 123 ms here in st and 456 in this member.
     uint16_t microseconds = 0;
+    // Set by the text constructor when the year was written with three or more digits: such a
+    // year is the real one ("0001-01-01" is the year 1), and no century is added when printing.
+    // Only a two-digit year ("49-01-02") takes the 2000/1900 rule.
+    bool year_as_written = false;
 
 private:
     void parse(const std::string& text);

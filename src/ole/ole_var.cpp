@@ -344,6 +344,7 @@ ole_variant::ole_variant(const SYSTEMTIME& st, uint16_t microseconds) : vt_(VT_D
     TK_TRACE(1, "Construct ole_variant from SYSTEMTIME");
     u_.date.st = st;
     u_.date.microseconds = microseconds;
+    u_.date.year_as_written = false;
     u_.date.serial = 0.0;
     if (!SystemTimeToVariantTime(st, &u_.date.serial)) {
         TK_TRACE(2, "Failed to convert SYSTEMTIME->VARIANT");
@@ -786,9 +787,12 @@ std::string ole_variant::to_string() const {
     case VT_DECIMAL:
         TK_TRACE(1, "Converting VT_DECIMAL");
         return u_.dec.to_string();
-    case VT_DATE:
+    case VT_DATE: {
         TK_TRACE(1, "Converting VT_DATE");
-        return ole_date(u_.date.st, u_.date.microseconds).to_string();
+        ole_date date(u_.date.st, u_.date.microseconds);
+        date.year_as_written = u_.date.year_as_written;
+        return date.to_string();
+    }
     case VT_BSTR: return tk_to_ansi(u_.text);
     case VT_BYTE_ARRAY: {
         TK_TRACE(1, "Converting VT_ARRAY");
@@ -859,7 +863,9 @@ ole_variant ole_variant::from_string(std::string_view text, VARTYPE vt) {
         TK_TRACE(1, "GOT VT_DATE");
         ole_date date(text);
         if (!date.is_valid()) return ole_variant();
-        return ole_variant(date.st, date.microseconds);
+        ole_variant result(date.st, date.microseconds);
+        result.u_.date.year_as_written = date.year_as_written;
+        return result;
     }
     case VT_BOOL: {
         if (text.size() >= 2 && text.size() <= 5) {

@@ -241,6 +241,7 @@ private:
         double serial;
         SYSTEMTIME st;
         uint16_t microseconds;
+        bool year_as_written;   // ole_date::year_as_written of the text the value came from
     };
     union storage {
         storage() noexcept : ui8(0) {}

@@ -120,6 +120,12 @@ CREATE TABLE clock (id INT PRIMARY KEY, t TIME NOT NULL, d DATE);
 INSERT INTO clock VALUES
     (1, '10:00:00', '2024-01-01'), (2, '100:00:00', '2024-01-01'), (3, '-01:00:00', NULL),
     (4, '24:00:00', '2024-00-15'), (5, '24:00:00', NULL);
+
+CREATE TABLE early (
+    id INT PRIMARY KEY, d DATE DEFAULT '0001-01-01', dt DATETIME DEFAULT '0049-03-04 05:06:07');
+INSERT INTO early VALUES
+    (1, '0001-01-01', '0099-12-31 23:59:59'), (2, '0050-06-15', '0001-01-01 00:00:00'),
+    (3, '2024-05-06', '1999-12-31 12:00:00');
 )sql";
 
 struct outcome {
@@ -610,7 +616,7 @@ TEST_F(e2e_test, a_record_db2_refuses_is_reported_and_the_copy_goes_on) {
 
 // NULL stays NULL where the column has a default; binary columns arrive as their bytes while
 // _bin collations stay text; a value DB2 cannot hold is refused for its record, never stored as
-// NULL or as the default.
+// NULL or as the default; years below 100 stay what they are, in values and in defaults.
 TEST_F(e2e_test, values_arrive_unchanged_or_are_refused) {
     outcome result = agent(options({}, mariadb_->fidelity_database()));
     EXPECT_EQ(0, result.status);
@@ -621,7 +627,7 @@ TEST_F(e2e_test, values_arrive_unchanged_or_are_refused) {
          })
         EXPECT_NE(std::string::npos, result.out.find(refusal)) << refusal << result.out;
     EXPECT_NE(std::string::npos,
-              result.out.find("3 tables converted, 0 skipped, 0 failed; 7 records copied, 3 "
+              result.out.find("4 tables converted, 0 skipped, 0 failed; 10 records copied, 3 "
                               "refused\n"))
         << result.out;
 
@@ -641,6 +647,11 @@ TEST_F(e2e_test, values_arrive_unchanged_or_are_refused) {
               db2_sql("SELECT LENGTH " + columns + "AND CODEPAGE = 0 ORDER BY COLNO"));
 
     expect_rows({{"1", "10:00:00", "2024-01-01"}, {"5", "24:00:00", std::nullopt}}, "clock");
+
+    expect_same_rows("early", "early", mariadb_->fidelity_database());
+    db2_sql("INSERT INTO APP.\"early\" (\"id\") VALUES (4)");
+    EXPECT_EQ((rows{{"0001-01-01", "0049-03-04-05.06.07.000000"}}),
+              db2_sql("SELECT \"d\", \"dt\" FROM APP.\"early\" WHERE \"id\" = 4"));
 }
 
 // Failures before the run: reported by the error handler, nothing converted, status -1.

@@ -141,6 +141,8 @@ TEST(db2_type_mapping, default_literals) {
         {"timestamp at midnight keeps its time", VT_DATE, 19, ole_variant(u"2024-01-31 00:00:00"), 1,
          "'2024-01-31 00:00:00'"},
         {"timestamp", VT_DATE, 19, ole_variant(u"2024-01-31 12:00:05"), 0, "'2024-01-31 12:00:05'"},
+        {"date of year 1", VT_DATE, 10, ole_variant(u"0001-01-01"), 2, "'0001-01-01'"},
+        {"timestamp of year 49", VT_DATE, 19, ole_variant(u"0049-03-04 05:06:07"), 1, "'0049-03-04 05:06:07'"},
         {"no date", VT_DATE, 19, ole_variant(u"CURRENT_TIMESTAMP"), 0, ""},
         {"GUID inside a text", VT_BSTR, 100,
          ole_variant(u"the guid is {6F9619FF-8B86-D011-B42D-00C04FC964FF} here"), 0,

@@ -85,6 +85,8 @@ TEST(ole_variant, from_string_builds_each_type_from_its_text) {
         {"prefix alone is an empty array", "0x", VT_BLOB, VT_BYTE_ARRAY, ""},
         {"datetime", "2005-12-31 10:20:30", VT_DATE, VT_DATE, "2005-12-31 10:20:30"},
         {"text that is not a date", "yesterday", VT_DATE, VT_EMPTY, ""},
+        {"date of year 1 written in four digits", "0001-01-01", VT_DATE, VT_DATE, "0001-01-01"},
+        {"two-digit year", "49-01-02", VT_DATE, VT_DATE, "2049-01-02"},
         {"machine integer through a change of type", " 12 ", VT_INT, VT_INT, "12"},
     };
     for (const auto& c : cases) {

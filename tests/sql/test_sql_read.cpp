@@ -296,7 +296,7 @@ TEST_F(sql_read_test, binary_character_set_decides_bytes_or_text) {
 
 // A value that is there but does not convert is an error value carrying the server's text, never
 // an empty value that the destination would take for NULL or for its default. The zero date is
-// NULL.
+// NULL; years below 100 are the years written.
 TEST_F(sql_read_test, values_that_do_not_convert_are_errors) {
     auto table = db_->get_table(u"odd_values", 1);
     const auto rows = read_all(*table);
@@ -312,7 +312,8 @@ TEST_F(sql_read_test, values_that_do_not_convert_are_errors) {
         {0, u"dt", VT_ERROR, u"2024-01-00 10:00:00"},
         {1, u"t", VT_ERROR, u"-00:30:00"},   // not 00:30:00
         {1, u"d", VT_ERROR, u"0000-01-01"}, {1, u"dt", VT_NULL, u""},
-        {2, u"t", VT_DATE, u"0000-00-00 24:00:00"},
+        {2, u"t", VT_DATE, u"0000-00-00 24:00:00"}, {2, u"d", VT_DATE, u"0001-01-01"},
+        {2, u"dt", VT_DATE, u"0049-03-04 05:06:07"},
     };
     for (const auto& c : cases) {
         const udb_field& field = rows[c.row][column_of(*table, c.column)];
@@ -321,6 +322,7 @@ TEST_F(sql_read_test, values_that_do_not_convert_are_errors) {
         const std::u16string* source = field.get_error_text();
         EXPECT_EQ(c.text, source != nullptr ? *source : field.to_wstring()) << name;
     }
+    EXPECT_EQ(1, rows[2][column_of(*table, u"d")].get_systemtime().wYear);
 }
 
 TEST_F(sql_read_test, a_table_is_one_stream_per_pass_in_pages_of_256) {
