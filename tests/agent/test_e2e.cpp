@@ -2,10 +2,6 @@
 // arrived is read back with the stand-in's own db2sim program and compared value by value with
 // what MariaDB holds. The private MariaDB server must run (scripts/test starts it); without it
 // every test fails.
-#include <fcntl.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <mysql.h>
 
 #include <algorithm>
@@ -20,6 +16,8 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+
+#include "child_process.h"
 
 namespace {
 
@@ -128,50 +126,16 @@ INSERT INTO early VALUES
     (3, '2024-05-06', '1999-12-31 12:00:00');
 )sql";
 
-struct outcome {
-    std::string out;
-    std::string err;
-    int status = -1;
-};
-
-std::string read_text(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-void write_text(const fs::path& file, const std::string& text) {
-    std::ofstream(file, std::ios::binary) << text;
-}
+using qvx_test::outcome;
+using qvx_test::read_text;
+using qvx_test::write_text;
 
 // Runs a program in `folder` with the stand-in's environment; returns its output and status.
 outcome run_program(const std::string& program, const std::vector<std::string>& args,
                     const fs::path& folder) {
-    fs::path out_file = folder / ".stdout", err_file = folder / ".stderr";
-    pid_t child = fork();
-    if (child == 0) {
-        if (chdir(folder.c_str()) != 0) _exit(120);
-        int out = open(out_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        int err = open(err_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        if (out < 0 || err < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0) _exit(121);
-        setenv("LC_ALL", "C.UTF-8", 1);
-        setenv("DB2SIM_HOME", (folder / "db2").c_str(), 1);
-        setenv("QVX_DB2_CLI", QVX_TEST_DB2SIM_LIB, 1);
-        std::vector<char*> argv{const_cast<char*>(program.c_str())};
-        for (const auto& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-        argv.push_back(nullptr);
-        execv(program.c_str(), argv.data());
-        _exit(122);
-    }
-    outcome result;
-    int wait_status = 0;
-    if (child < 0 || waitpid(child, &wait_status, 0) != child || !WIFEXITED(wait_status))
-        return result;
-    result.status = WEXITSTATUS(wait_status);
-    result.out = read_text(out_file);
-    result.err = read_text(err_file);
-    return result;
+    return qvx_test::run_child(program, args, folder,
+                               {{"DB2SIM_HOME", (folder / "db2").string()},
+                                {"QVX_DB2_CLI", QVX_TEST_DB2SIM_LIB}});
 }
 
 // RFC 4180 as db2sim --csv writes it: an empty unquoted field is NULL, "" the empty text.

@@ -1,5 +1,3 @@
-#include <fcntl.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -11,6 +9,8 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+
+#include "child_process.h"
 
 namespace {
 
@@ -62,22 +62,9 @@ const char k_no_db2[] =
     "Error:\nCannot find DB2 environment. Make sure you have valid DB2 installation on your "
     "system\n";
 
-struct outcome {
-    std::string out;
-    std::string err;
-    int status = -1;
-};
-
-std::string read_file(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-void write_file(const fs::path& file, const std::string& text) {
-    std::ofstream(file, std::ios::binary) << text;
-}
+using qvx_test::outcome;
+using qvx_test::read_text;
+using qvx_test::write_text;
 
 // Each test runs the agent in a fresh folder of its own, where its "debug.log" lands.
 class qvxagent_test : public ::testing::Test {
@@ -91,34 +78,14 @@ protected:
 
     outcome run(const std::vector<std::string>& args,
                 const std::map<std::string, std::string>& env = {}) const {
-        fs::path out_file = folder_ / ".stdout", err_file = folder_ / ".stderr";
-        pid_t child = fork();
-        if (child == 0) {
-            if (chdir(folder_.c_str()) != 0) _exit(120);
-            int out = open(out_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            int err = open(err_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            if (out < 0 || err < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0) _exit(121);
-            // Messages of the C library (strerror) in English, charset UTF-8, unless a test asks.
-            setenv("LC_ALL", "C.UTF-8", 1);
-            setenv("QVX_DB2_CLI", "/nonexistent/libdb2o.so", 1);
-            for (const auto& [name, value] : env) setenv(name.c_str(), value.c_str(), 1);
-            std::vector<char*> argv{const_cast<char*>(QVXAGENT_PATH)};
-            for (const auto& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-            argv.push_back(nullptr);
-            execv(QVXAGENT_PATH, argv.data());
-            _exit(122);
-        }
-        outcome result;
-        int wait_status = 0;
-        if (child < 0 || waitpid(child, &wait_status, 0) != child || !WIFEXITED(wait_status))
-            return result;
-        result.status = WEXITSTATUS(wait_status);
-        result.out = read_file(out_file);
-        result.err = read_file(err_file);
-        return result;
+        // No DB2 library: a parse that succeeds ends at the DB2 connection.
+        std::vector<std::pair<std::string, std::string>> variables{
+            {"QVX_DB2_CLI", "/nonexistent/libdb2o.so"}};
+        variables.insert(variables.end(), env.begin(), env.end());
+        return qvx_test::run_child(QVXAGENT_PATH, args, folder_, variables);
     }
 
-    std::string trace(const char* name = "debug.log") const { return read_file(folder_ / name); }
+    std::string trace(const char* name = "debug.log") const { return read_text(folder_ / name); }
     std::string path(const char* name) const { return (folder_ / name).string(); }
 
     fs::path folder_;
@@ -262,7 +229,7 @@ TEST_F(qvxagent_test, byte_order_mark_selects_utf8_for_every_line) {
          {"caf\xC3\xA9", "caf\xC3\x83\xC2\xA9"}},
     };
     for (const auto& c : cases) {
-        write_file(path("tables.txt"), c.file);
+        write_text(path("tables.txt"), c.file);
         expect_parsed(run(with(k_complete, {"--tab_file=tables.txt"}), c.env), c.name);
         std::string expected;
         for (const auto& name : c.names) expected += "process_tab_file - table '" + name + "'\r\n";
@@ -286,7 +253,7 @@ TEST_F(qvxagent_test, passwords_never_reach_the_trace) {
 }
 
 TEST_F(qvxagent_test, logfile_switch_keeps_earlier_lines_and_appends_later_ones) {
-    write_file(path("old.log"), "earlier run\r\n");
+    write_text(path("old.log"), "earlier run\r\n");
     outcome result = run({"--dest=SAMPLE", "--logfile=old.log", "--src=shop", "--db2schema=app"});
     expect_parsed(result, "switch");
     std::string first = trace(), second = trace("old.log");
@@ -303,7 +270,7 @@ TEST_F(qvxagent_test, logfile_switch_keeps_earlier_lines_and_appends_later_ones)
 // Toolkit failures reach the error handler: "Error:" and the message as one line on standard
 // output, status -1 (also for level 0: nothing was converted).
 TEST_F(qvxagent_test, toolkit_failures_are_reported_by_the_error_handler) {
-    write_file(path("saved.qvx"), "[Generic settings]\r\n");
+    write_text(path("saved.qvx"), "[Generic settings]\r\n");
     struct handler_case {
         const char* name;
         std::vector<std::string> args;
