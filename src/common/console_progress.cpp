@@ -105,8 +105,10 @@ void console_progress::check_clock(int32_t done) {
     next_draw_ = now + k_redraw_period;
     double seconds = std::chrono::duration<double>(now - started_).count();
     // The last column stays free so that the terminal never wraps the line.
-    write_stderr("\r" + format_line(table_, done, total_, seconds, terminal_width() - 1) +
-                 "\x1b[K");
+    std::string line = "\r";
+    line += format_line(table_, done, total_, seconds, terminal_width() - 1);
+    line += "\x1b[K";
+    write_stderr(line);
     shown_ = true;
 }
 
