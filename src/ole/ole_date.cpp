@@ -59,6 +59,17 @@ bool read_number(const std::string& text, size_t& pos, size_t max_digits, int& v
     return pos > start;
 }
 
+// The `count` characters at `pos` as a decimal number; false when one of them is not a digit.
+bool read_fixed(std::string_view text, size_t pos, size_t count, unsigned& value) {
+    value = 0;
+    for (const size_t end = pos + count; pos < end; ++pos) {
+        const unsigned digit = static_cast<unsigned>(static_cast<unsigned char>(text[pos])) - '0';
+        if (digit > 9) return false;
+        value = value * 10 + digit;
+    }
+    return true;
+}
+
 // Digits of the number at `field_idx` (0-based) among the runs of digits of the text.
 size_t digits_of_number(const std::string& text, size_t field_idx) {
     size_t pos = 0;
@@ -127,12 +138,13 @@ ole_date::ole_date(const SYSTEMTIME& fields, uint16_t micro) : kind(kind_datetim
 
 ole_date::ole_date(std::string_view text) {
     TK_TRACE(1, "ole_date::ole_date('%.*s')", static_cast<int>(text.size()), text.data());
-    parse(std::string(text));
+    if (!import_canonical(text)) import_text(std::string(text));
 }
 
 ole_date::ole_date(std::u16string_view text) {
     TK_TRACE(1, "ole_date::ole_date('%s')", TK_W(text));
-    parse(tk_to_ansi(text));
+    const std::string narrow = tk_to_ansi(text);
+    if (!import_canonical(narrow)) import_text(narrow);
 }
 
 void ole_date::reset_fields() {
@@ -140,8 +152,78 @@ void ole_date::reset_fields() {
     microseconds = 0;
 }
 
-void ole_date::parse(const std::string& original) {
+// The general reading takes these texts in two ways, and the result shows which: a date and time
+// in whole seconds from year 100 on is checked against the calendar and comes back with its day
+// of the week; with a fraction of a second, or before year 100, it is read field by field and the
+// day of the week stays 0. Both end with the same refinement of the kind, and a year of four
+// digits is always the year as written.
+bool ole_date::import_canonical(std::string_view text) {
+    unsigned year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+    size_t time_at = 0;
+    bool has_date = false, has_time = true;
+    if (text.size() >= 10 && text[4] == '-') {
+        if (text[7] != '-' || !read_fixed(text, 0, 4, year) || !read_fixed(text, 5, 2, month) ||
+            !read_fixed(text, 8, 2, day))
+            return false;
+        if (year == 0 || month < 1 || month > 12 || day < 1 || day > days_in_month(year, month))
+            return false;
+        has_date = true;
+        if (text.size() == 10) {
+            has_time = false;
+        } else {
+            if (text[10] != ' ') return false;
+            time_at = 11;
+        }
+    }
+    unsigned fraction_us = 0;
+    bool has_fraction = false;
+    if (has_time) {
+        if (text.size() < time_at + 8 || text[time_at + 2] != ':' || text[time_at + 5] != ':' ||
+            !read_fixed(text, time_at, 2, hour) || !read_fixed(text, time_at + 3, 2, minute) ||
+            !read_fixed(text, time_at + 6, 2, second))
+            return false;
+        const size_t fraction_at = time_at + 8;
+        if (text.size() > fraction_at) {
+            const size_t fraction_digits = text.size() - fraction_at - 1;
+            unsigned fraction = 0;
+            if (text[fraction_at] != '.' || fraction_digits < 1 || fraction_digits > 6 ||
+                !read_fixed(text, fraction_at + 1, fraction_digits, fraction))
+                return false;
+            for (size_t digit_idx = fraction_digits; digit_idx < 6; ++digit_idx) fraction *= 10;
+            fraction_us = fraction;
+            has_fraction = true;
+        }
+        const unsigned limit_hour = has_date ? 23 : 60, limit_minute = has_date ? 59 : 60;
+        if (hour > limit_hour || minute > limit_minute || second > limit_minute) return false;
+    }
+
+    st = SYSTEMTIME{};
+    st.wYear = static_cast<uint16_t>(year);
+    st.wMonth = static_cast<uint16_t>(month);
+    st.wDay = static_cast<uint16_t>(day);
+    st.wHour = static_cast<uint16_t>(hour);
+    st.wMinute = static_cast<uint16_t>(minute);
+    st.wSecond = static_cast<uint16_t>(second);
+    st.wMilliseconds = static_cast<uint16_t>(fraction_us / 1000);
+    microseconds = static_cast<uint16_t>(fraction_us % 1000);
+    year_as_written = has_date;
+    if (!has_date) {
+        kind = kind_time;
+        return true;
+    }
+    if (!has_fraction && year >= 100) {
+        // 1899-12-30 was a Saturday (6).
+        const int64_t days = days_from_civil(year, month, day) - ole_epoch_days;
+        st.wDayOfWeek = static_cast<uint16_t>(((days % 7) + 7 + 6) % 7);
+    }
+    kind = has_time ? kind_datetime : kind_date;
+    refine_type();
+    return true;
+}
+
+void ole_date::import_text(const std::string& original) {
     reset_fields();
+    year_as_written = false;
     std::string text = tk_trim(original);
     TK_TRACE(1, "After tk_trim: %s", text.c_str());
     for (const char* marker : {"AM", "PM", "am", "pm"}) {

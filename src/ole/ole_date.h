@@ -51,6 +51,17 @@ public:
     bool is_valid() const;
     // Makes an all-zero date a pure time (kind 3) and a complete date at midnight a date (kind 2).
     void refine_type();
+    // Reads only the forms MySQL sends for its temporal types, each field with exactly these
+    // digits: "yyyy-mm-dd", "yyyy-mm-dd hh:mm:ss" and "hh:mm:ss", the seconds optionally followed
+    // by a fraction of 1 to 6 digits, with a year above 0, a day that exists in its month and a
+    // time of day below 24:00:00 (a pure time: each field up to 60). Such a text gives exactly
+    // the date import_text gives, without its allocations and attempts, and returns true; any
+    // other text returns false and leaves the date as it was.
+    bool import_canonical(std::string_view text);
+    // The general reading the text constructors fall back on: trims, takes an AM/PM marker, tries
+    // every form (import_from_string), exchanges a day-first date and notes how the year was
+    // written. Every field is set anew.
+    void import_text(const std::string& text);
     // The parser proper: tries the 14- and 8-digit forms, a pure time, the platform date forms and
     // "y-m-d h:m:s", "y/m/d h:m:s", "y.m.d h:m:s" in this order; true at the first success, false
     // (kind 0) when none fits. Fields are left as the failing formats left them.
@@ -85,7 +96,6 @@ public:
     bool year_as_written = false;
 
 private:
-    void parse(const std::string& text);
     std::string print() const;
     void reset_fields();
     bool parse_platform_form(const std::string& text);

@@ -103,6 +103,18 @@ double leading_double(std::string_view text) {
     return negative ? -value : value;
 }
 
+// A number read with ',' taken for '.'; the copy that replaces the commas is made only when
+// there is one.
+double read_double(std::string_view text) {
+    return text.find(',') == std::string_view::npos ? leading_double(text) : leading_double(replace_commas(text));
+}
+
+// A decimal with ',' taken for '.': the plain notation directly, any other text through the
+// general reading.
+bool read_decimal(std::string_view text, DECIMAL& out) {
+    return DECIMAL::from_plain_string(text, out) || DECIMAL::from_string(replace_commas(text), out);
+}
+
 std::string print_decimal_int(int64_t value) {
     char buffer[24];
     auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
@@ -278,6 +290,47 @@ bool DECIMAL::from_string(std::string_view text, DECIMAL& out) {
     size_t first = digits.find_first_not_of('0');
     digits = first == std::string::npos ? std::string() : digits.substr(first);
     out = make_decimal(digits, static_cast<int>(scale), negative);
+    return true;
+}
+
+bool DECIMAL::from_plain_string(std::string_view text, DECIMAL& out) {
+    auto is_digit = [](char c) { return c >= '0' && c <= '9'; };
+    size_t pos = 0;
+    const bool negative = !text.empty() && text[0] == '-';
+    if (negative) ++pos;
+    const size_t whole_at = pos;
+    while (pos < text.size() && is_digit(text[pos])) ++pos;
+    const size_t whole_digits = pos - whole_at;
+    if (whole_digits == 0) return false;
+    size_t fraction_at = pos, fraction_digits = 0;
+    if (pos < text.size() && text[pos] == '.') {
+        fraction_at = ++pos;
+        while (pos < text.size() && is_digit(text[pos])) ++pos;
+        fraction_digits = pos - fraction_at;
+        if (fraction_digits == 0) return false;
+    }
+    if (pos != text.size() || fraction_digits > static_cast<size_t>(max_digits)) return false;
+
+    // The digits without the point, most significant first; leading zeros are not significant.
+    const size_t total = whole_digits + fraction_digits;
+    auto digit_at = [&](size_t digit_idx) {
+        return digit_idx < whole_digits ? text[whole_at + digit_idx]
+                                        : text[fraction_at + digit_idx - whole_digits];
+    };
+    size_t first = 0;
+    while (first < total && digit_at(first) == '0') ++first;
+    const size_t count = total - first;
+    if (count > static_cast<size_t>(max_digits)) return false;
+
+    DECIMAL dec;
+    dec.digit_count = static_cast<uint8_t>(count);
+    dec.scale = static_cast<uint8_t>(fraction_digits);
+    dec.negative = negative && count != 0;
+    for (size_t position = 0; position < count; ++position) {
+        const unsigned value = static_cast<unsigned>(digit_at(total - 1 - position) - '0');
+        dec.packed[position / 2] |= static_cast<uint8_t>(value << ((position % 2) * 4));
+    }
+    out = dec;
     return true;
 }
 
@@ -834,13 +887,13 @@ ole_variant ole_variant::from_string(std::string_view text, VARTYPE vt) {
     case VT_UI4: return ole_variant(static_cast<unsigned int>(leading_uint64(text)));
     case VT_I8: return ole_variant(static_cast<long long>(leading_int64(text)));
     case VT_UI8: return ole_variant(static_cast<unsigned long long>(leading_uint64(text)));
-    case VT_R4: return ole_variant(static_cast<float>(leading_double(replace_commas(text))));
-    case VT_R8: return ole_variant(leading_double(replace_commas(text)));
+    case VT_R4: return ole_variant(static_cast<float>(read_double(text)));
+    case VT_R8: return ole_variant(read_double(text));
     case VT_CY: {
         TK_TRACE(1, "GOT VT_CY");
         DECIMAL dec;
         CY cy;
-        if (!DECIMAL::from_string(replace_commas(text), dec)) {
+        if (!read_decimal(text, dec)) {
             TK_TRACE(3, "VarCyFromStr failed: %08X", DISP_E_TYPEMISMATCH);
             return ole_variant();
         }
@@ -853,7 +906,7 @@ ole_variant ole_variant::from_string(std::string_view text, VARTYPE vt) {
     case VT_DECIMAL: {
         TK_TRACE(1, "GOT VT_DECIMAL");
         DECIMAL dec;
-        if (!DECIMAL::from_string(replace_commas(text), dec)) {
+        if (!read_decimal(text, dec)) {
             TK_TRACE(3, "VarDecFromStr failed: %08X", DISP_E_TYPEMISMATCH);
             return ole_variant();
         }

@@ -65,6 +65,11 @@ struct DECIMAL {
     // rounded off the fraction (half away from zero). Returns false, leaving `out` unchanged, for
     // a text that is not a number or whose integer part needs more than 65 digits.
     static bool from_string(std::string_view text, DECIMAL& out);
+    // Reads only the plain notation MySQL sends: an optional '-', digits, and when there is a '.'
+    // at least one digit after it, with at most 65 significant digits and 65 decimal places. Such
+    // a text gives exactly the decimal from_string gives, without allocating, and returns true;
+    // any other text returns false and leaves `out` unchanged.
+    static bool from_plain_string(std::string_view text, DECIMAL& out);
     // A decimal of `unscaled` / 10^scale (scale 0..65).
     static DECIMAL from_int64(int64_t unscaled, uint8_t scale = 0);
 

@@ -345,3 +345,49 @@ TEST(ole_guid_extractor, finds_the_braced_guid_after_the_marker) {
         EXPECT_EQ(u"", extractor.bare_guid()) << c.name;
     }
 }
+
+TEST(DECIMAL, plain_notation_reads_as_the_general_reading_reads_it) {
+    const std::string nines65(65, '9');
+    struct plain_case {
+        std::string text;
+        bool plain;
+    } cases[] = {
+        {"0", true},
+        {"-0", true},
+        {"-0.00", true},                           // zero keeps its places, never negative
+        {"12.34", true},
+        {"-12.34", true},
+        {"0.050", true},
+        {"00012.3400", true},
+        {"-9999999999.99", true},
+        {nines65, true},
+        {"-" + nines65, true},
+        {"0." + nines65, true},
+        {"000" + nines65 + ".000", false},         // 68 places in all: the general reading rounds
+        {nines65 + "9", false},
+        {"0." + nines65 + "5", false},
+        {"1e5", false},
+        {".5", false},
+        {"5.", false},
+        {"+5", false},
+        {" 5", false},
+        {"5 ", false},
+        {"1,5", false},
+        {"12.3.4", false},
+        {"-", false},
+        {"", false},
+        {"abc", false},
+    };
+    for (const auto& c : cases) {
+        DECIMAL general, fast;
+        general.scale = fast.scale = 99;   // shows whether a reading left the value alone
+        const bool general_read = DECIMAL::from_string(c.text, general);
+        EXPECT_EQ(c.plain, DECIMAL::from_plain_string(c.text, fast)) << c.text;
+        if (c.plain) {
+            EXPECT_TRUE(general_read) << c.text;
+            EXPECT_TRUE(general == fast) << c.text << ": " << general.to_string() << " against " << fast.to_string();
+        } else {
+            EXPECT_EQ(99, fast.scale) << c.text;
+        }
+    }
+}
