@@ -8,6 +8,7 @@
 #include <cstring>
 #include <limits>
 #include <new>
+#include <type_traits>
 #include <utility>
 
 #include "tk/tk_log.h"
@@ -56,6 +57,10 @@ int64_t leading_int64(std::string_view text) {
     if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) negative = text[pos++] == '-';
     uint64_t magnitude = 0;
     bool saturated = false;
+    // Nineteen digits always fit 64 bits: only longer numbers need the overflow test.
+    const size_t digits_at = pos;
+    for (; pos < text.size() && pos - digits_at < 19 && text[pos] >= '0' && text[pos] <= '9'; ++pos)
+        magnitude = magnitude * 10 + static_cast<unsigned>(text[pos] - '0');
     for (; pos < text.size() && text[pos] >= '0' && text[pos] <= '9'; ++pos) {
         unsigned digit = static_cast<unsigned>(text[pos] - '0');
         if (magnitude > (std::numeric_limits<uint64_t>::max() - digit) / 10) saturated = true;
@@ -74,6 +79,9 @@ uint64_t leading_uint64(std::string_view text) {
     bool negative = false;
     if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) negative = text[pos++] == '-';
     uint64_t magnitude = 0;
+    const size_t digits_at = pos;
+    for (; pos < text.size() && pos - digits_at < 19 && text[pos] >= '0' && text[pos] <= '9'; ++pos)
+        magnitude = magnitude * 10 + static_cast<unsigned>(text[pos] - '0');
     for (; pos < text.size() && text[pos] >= '0' && text[pos] <= '9'; ++pos) {
         unsigned digit = static_cast<unsigned>(text[pos] - '0');
         if (magnitude > (std::numeric_limits<uint64_t>::max() - digit) / 10)
@@ -564,27 +572,27 @@ void ole_variant::copy_from(const ole_variant& other) {
 }
 
 void ole_variant::move_from(ole_variant& other) noexcept {
+    const VARTYPE moved = other.vt_ == VT_SAFEARRAY ? VT_BYTE_ARRAY : other.vt_;
     switch (other.vt_) {
     case VT_BSTR:
     case VT_ERROR:
         new (&u_.text) std::u16string(std::move(other.u_.text));
-        break;
-    case VT_DECIMAL:
-        new (&u_.dec) DECIMAL(other.u_.dec);
-        break;
-    case VT_DATE:
-        u_.date = other.u_.date;
+        other.clear();
         break;
     case VT_SAFEARRAY:
     case VT_BYTE_ARRAY:
         new (&u_.array) SAFEARRAY(std::move(other.u_.array));
+        other.clear();
         break;
     default:
-        u_.ui8 = other.u_.ui8;
+        // Numbers, decimals and dates own nothing: their bytes are the value.
+        static_assert(std::is_trivially_copyable_v<DECIMAL> && std::is_trivially_copyable_v<date_value>);
+        std::memcpy(static_cast<void*>(&u_), static_cast<const void*>(&other.u_), sizeof u_);
+        other.u_.ui8 = 0;
+        other.vt_ = VT_EMPTY;
         break;
     }
-    vt_ = other.vt_ == VT_SAFEARRAY ? VT_BYTE_ARRAY : other.vt_;
-    other.clear();
+    vt_ = moved;
 }
 
 ole_variant::ole_variant(const ole_variant& other) : vt_(VT_EMPTY) {

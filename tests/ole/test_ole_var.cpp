@@ -53,6 +53,8 @@ TEST(ole_variant, from_string_builds_each_type_from_its_text) {
         {"uint maximum", "4294967295", VT_UI4, VT_UI4, "4294967295"},
         {"hyper minimum", "-9223372036854775808", VT_I8, VT_I8, "-9223372036854775808"},
         {"uhyper maximum", "18446744073709551615", VT_UI8, VT_UI8, "18446744073709551615"},
+        {"uhyper saturates", "18446744073709551616", VT_UI8, VT_UI8, "18446744073709551615"},
+        {"hyper saturates", "-000009223372036854775809", VT_I8, VT_I8, "-9223372036854775808"},
         {"comma is the decimal point of a double", "1,5", VT_R8, VT_R8, "1.500000000000000e+00"},
         {"grouped number reads up to its second point", "1,234.5", VT_R8, VT_R8, "1.234000000000000e+00"},
         {"float", "0.25", VT_R4, VT_R4, "2.500000e-01"},
