@@ -155,10 +155,10 @@ ole_variant null_value() {
 // A value that is there but did not become a value of its column's type must not pass for a NULL
 // (nor for the column's default): it travels as VT_ERROR with its text, and the writer refuses
 // the record.
-ole_variant refuse_unconverted(ole_variant converted, std::string_view text) {
-    if (converted.vartype() != VT_EMPTY) return converted;
+void refuse_unconverted(ole_variant& converted, std::string_view text) {
+    if (converted.vartype() != VT_EMPTY) return;
     TK_TRACE(2, "Value '%.*s' does not convert", static_cast<int>(text.size()), text.data());
-    return ole_variant::make_error(tk_from_ansi(text));
+    converted = ole_variant::make_error(tk_from_ansi(text));
 }
 
 }  // namespace
@@ -200,9 +200,12 @@ ole_variant sql_get_variant(const char* value, unsigned long length, const MYSQL
         return ole_variant::from_string(text, VT_BSTR);
     }
     // A negative TIME has no counterpart either, and must not lose its sign ("-00:30:00").
-    if (field.type == MYSQL_TYPE_TIME && text.find('-') != std::string_view::npos)
-        return refuse_unconverted(ole_variant(), text);
-    return refuse_unconverted(sql_get_variant(text, sql_vartype_of(field.type, field.flags)), text);
+    const bool negative_time = field.type == MYSQL_TYPE_TIME && text.find('-') != std::string_view::npos;
+    // Built in place and returned as it is: the record path moves no value on its way out.
+    ole_variant converted =
+        negative_time ? ole_variant() : sql_get_variant(text, sql_vartype_of(field.type, field.flags));
+    refuse_unconverted(converted, text);
+    return converted;
 }
 
 ole_variant sql_get_variant(std::u16string&& value, unsigned long length, const MYSQL_FIELD& field) {
