@@ -1,9 +1,13 @@
 #include <clocale>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
+#include <random>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
+#include <unicode/ustring.h>
 
 #include "tk/tk_errco.h"
 #include "tk/tk_utils.h"
@@ -40,6 +44,66 @@ TEST(tk_utils, utf8_round_trip_keeps_every_character) {
     const std::u16string text = u"a\u00e9\u20ac\U0001F600";
     EXPECT_EQ("a\xc3\xa9\xe2\x82\xac\xf0\x9f\x98\x80", tk_to_utf8(text));
     EXPECT_EQ(text, tk_from_utf8(tk_to_utf8(text)));
+}
+
+namespace {
+
+// ICU's reading of the same bytes: the text, or nothing when ICU finds it ill-formed.
+std::optional<std::u16string> icu_from_utf8(std::string_view bytes) {
+    std::u16string out(bytes.size(), u'\0');
+    int32_t length = 0;
+    UErrorCode status = U_ZERO_ERROR;
+    u_strFromUTF8(reinterpret_cast<UChar*>(out.data()), static_cast<int32_t>(out.size()), &length,
+                  bytes.data(), static_cast<int32_t>(bytes.size()), &status);
+    if (U_FAILURE(status)) return std::nullopt;
+    out.resize(static_cast<size_t>(length));
+    return out;
+}
+
+void expect_read_as_icu_reads(std::string_view bytes) {
+    const std::optional<std::u16string> expected = icu_from_utf8(bytes);
+    std::optional<std::u16string> actual;
+    try {
+        actual = tk_from_utf8(bytes);
+    } catch (const tk_exception&) {
+    }
+    if (expected != actual) ADD_FAILURE() << "bytes " << tk_bytes_to_hex(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+}
+
+}  // namespace
+
+// Every lead byte with every first trail byte and a choice of the bytes around the limits of
+// the later ones, whole, cut short and between ASCII; then random mixtures.
+TEST(tk_utils, utf8_reads_exactly_the_texts_icu_reads) {
+    const std::vector<unsigned char> later = {0x00, 0x41, 0x7F, 0x80, 0x8F, 0x90, 0x9F, 0xA0, 0xBF, 0xC0, 0xC2, 0xFF};
+    const std::vector<unsigned char> continuation = {0x80};
+    for (unsigned lead = 0; lead < 256; ++lead) {
+        // Only the longer sequences look at the second and third bytes after the lead.
+        const auto& seconds = lead >= 0xE0 ? later : continuation;
+        const auto& thirds = lead >= 0xF0 && lead <= 0xF4 ? later : continuation;
+        for (unsigned first = 0; first < 256; ++first) {
+            for (unsigned char second : seconds) {
+                for (unsigned char third : thirds) {
+                    const char sequence[] = {char(lead), char(first), char(second), char(third)};
+                    const std::string_view bytes(sequence, sizeof sequence);
+                    expect_read_as_icu_reads(bytes);
+                    if (third == 0x80) {
+                        expect_read_as_icu_reads(bytes.substr(0, 2));
+                        expect_read_as_icu_reads("a" + std::string(bytes.substr(0, 3)) + "z");
+                    }
+                }
+            }
+        }
+    }
+    std::mt19937 random(20240115);
+    const std::string pieces[] = {"a", "\xc3\xa9", "\xe2\x82\xac", "\xf0\x9f\x98\x80", "\xed\x9f\xbf", "\xef\xbf\xbf",
+                                  "\xf4\x8f\xbf\xbf", "\x80", "\xc3", "\xe2\x82", "\xf0\x9f\x98", std::string(1, '\0'), "abcdefghij"};
+    for (int text_idx = 0; text_idx < 20000; ++text_idx) {
+        std::string text;
+        const size_t count = random() % 12;
+        for (size_t piece_idx = 0; piece_idx < count; ++piece_idx) text += pieces[random() % std::size(pieces)];
+        expect_read_as_icu_reads(text);
+    }
 }
 
 TEST(tk_utils, invalid_text_raises_level_0_conversion_error) {
