@@ -401,8 +401,14 @@ ole_cast_exception::ole_cast_exception() : tk_exception("Cannot cast from source
 // ---------------------------------------------------------------------------------------------
 // ole_variant: construction
 
-ole_variant::ole_variant(const SYSTEMTIME& st, uint16_t microseconds) : vt_(VT_DATE) {
+ole_variant::ole_variant(const SYSTEMTIME& st, uint16_t microseconds) : vt_(VT_EMPTY) {
+    set_date(st, microseconds);
+}
+
+void ole_variant::set_date(const SYSTEMTIME& st, uint16_t microseconds) {
     TK_TRACE(1, "Construct ole_variant from SYSTEMTIME");
+    clear();
+    vt_ = VT_DATE;
     u_.date.st = st;
     u_.date.microseconds = microseconds;
     u_.date.year_as_written = false;
@@ -920,14 +926,9 @@ ole_variant ole_variant::from_string(std::string_view text, VARTYPE vt) {
         }
         return ole_variant(dec);
     }
-    case VT_DATE: {
+    case VT_DATE:
         TK_TRACE(1, "GOT VT_DATE");
-        ole_date date(text);
-        if (!date.is_valid()) return ole_variant();
-        ole_variant result(date.st, date.microseconds);
-        result.u_.date.year_as_written = date.year_as_written;
-        return result;
-    }
+        return from_date_text(text);
     case VT_BOOL: {
         if (text.size() >= 2 && text.size() <= 5) {
             // The English words compare the same in every locale; the locale's comparison is
@@ -946,6 +947,18 @@ ole_variant ole_variant::from_string(std::string_view text, VARTYPE vt) {
     case VT_BYTE_ARRAY: return from_hex(text);
     default: return from_text_by_change_type(text, vt);
     }
+}
+
+// One value built where the caller wants it (a single return): VT_DATE, or VT_EMPTY for a text
+// that is no date.
+ole_variant ole_variant::from_date_text(std::string_view text) {
+    const ole_date date(text);
+    ole_variant result;
+    if (date.is_valid()) {
+        result.set_date(date.st, date.microseconds);
+        result.u_.date.year_as_written = date.year_as_written;
+    }
+    return result;
 }
 
 ole_variant ole_variant::from_hex(std::string_view text) {

@@ -271,6 +271,8 @@ private:
     void copy_from(const ole_variant& other);
     void move_from(ole_variant& other) noexcept;
     void set_text(std::u16string text);
+    void set_date(const SYSTEMTIME& st, uint16_t microseconds);
+    static ole_variant from_date_text(std::string_view text);
     static ole_variant from_hex(std::string_view text);
     static ole_variant from_text_by_change_type(std::string_view text, VARTYPE vt);
 

@@ -161,6 +161,17 @@ void refuse_unconverted(ole_variant& converted, std::string_view text) {
     converted = ole_variant::make_error(tk_from_ansi(text));
 }
 
+// The value of a column that is neither binary nor a LOB, built where the caller wants it (a
+// single return): the record path moves no value on its way out.
+ole_variant convert_or_refuse(std::string_view text, const MYSQL_FIELD& field) {
+    // A negative TIME has no counterpart either, and must not lose its sign ("-00:30:00").
+    const bool negative_time = field.type == MYSQL_TYPE_TIME && text.find('-') != std::string_view::npos;
+    ole_variant converted =
+        negative_time ? ole_variant() : sql_get_variant(text, sql_vartype_of(field.type, field.flags));
+    refuse_unconverted(converted, text);
+    return converted;
+}
+
 }  // namespace
 
 ole_variant sql_get_variant(std::string_view text, VARTYPE vartype) {
@@ -199,13 +210,7 @@ ole_variant sql_get_variant(const char* value, unsigned long length, const MYSQL
         TK_TRACE(1, "Extract TEXT value");
         return ole_variant::from_string(text, VT_BSTR);
     }
-    // A negative TIME has no counterpart either, and must not lose its sign ("-00:30:00").
-    const bool negative_time = field.type == MYSQL_TYPE_TIME && text.find('-') != std::string_view::npos;
-    // Built in place and returned as it is: the record path moves no value on its way out.
-    ole_variant converted =
-        negative_time ? ole_variant() : sql_get_variant(text, sql_vartype_of(field.type, field.flags));
-    refuse_unconverted(converted, text);
-    return converted;
+    return convert_or_refuse(text, field);
 }
 
 ole_variant sql_get_variant(std::u16string&& value, unsigned long length, const MYSQL_FIELD& field) {
