@@ -624,14 +624,12 @@ ole_variant& ole_variant::operator=(const ole_variant& other) {
     return *this;
 }
 
-ole_variant& ole_variant::operator=(ole_variant&& other) noexcept {
+ole_variant& ole_variant::move_assign(ole_variant& other) noexcept {
     if (this == &other) return *this;
     clear();
     move_from(other);
     return *this;
 }
-
-ole_variant::~ole_variant() { clear(); }
 
 void ole_variant::clear() noexcept {
     switch (vt_) {

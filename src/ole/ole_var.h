@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -159,8 +160,18 @@ public:
     ole_variant(const ole_variant& other);
     ole_variant(ole_variant&& other) noexcept;
     ole_variant& operator=(const ole_variant& other);
-    ole_variant& operator=(ole_variant&& other) noexcept;
-    virtual ~ole_variant();
+    ole_variant& operator=(ole_variant&& other) noexcept {
+        // Inline for the record path: values that own nothing move as their bytes.
+        if (this == &other || owns_storage(vt_) || owns_storage(other.vt_)) return move_assign(other);
+        std::memcpy(static_cast<void*>(&u_), static_cast<const void*>(&other.u_), sizeof u_);
+        vt_ = other.vt_;
+        other.vt_ = VT_EMPTY;
+        other.u_.ui8 = 0;
+        return *this;
+    }
+    virtual ~ole_variant() {
+        if (owns_storage(vt_)) clear();
+    }
 
     // The value as narrow text in the conversion code page: integers in decimal, VT_R4 as "%.6e",
     // VT_R8 as "%.15e", VT_BOOL as "1"/"0", currency and decimals in plain notation with '.'
@@ -268,6 +279,11 @@ private:
         SAFEARRAY array;       // VT_BYTE_ARRAY, VT_SAFEARRAY
     };
 
+    // True for the types whose value lives outside the object (text and byte arrays).
+    static constexpr bool owns_storage(VARTYPE vt) noexcept {
+        return vt == VT_BSTR || vt == VT_ERROR || vt == VT_SAFEARRAY || vt == VT_BYTE_ARRAY;
+    }
+    ole_variant& move_assign(ole_variant& other) noexcept;
     void copy_from(const ole_variant& other);
     void move_from(ole_variant& other) noexcept;
     void set_text(std::u16string text);

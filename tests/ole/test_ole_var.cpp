@@ -250,6 +250,34 @@ TEST(ole_variant, copies_own_their_bytes_and_text) {
 
 // A value that did not convert carries its source text through copies and moves; it is no text
 // itself and no number.
+// Every kind moved onto every kind: the target takes the value whole, the source is left empty.
+TEST(ole_variant, move_assignment_between_every_kind_of_value) {
+    SYSTEMTIME st;
+    st.wYear = 2024, st.wMonth = 1, st.wDay = 15, st.wHour = 10, st.wMilliseconds = 123;
+    ole_variant null_value;
+    null_value.set_null();
+    const ole_variant values[] = {ole_variant(), null_value, ole_variant(7), ole_variant(-5LL),
+                                  decimal("-12.340"), ole_variant(st, 456), ole_variant(u"text"),
+                                  bytes({1, 2, 3}), ole_variant::make_error(u"100:00:00")};
+    auto describe = [](const ole_variant& value) {
+        const std::u16string* error = value.get_error_text();
+        return std::to_string(value.vartype()) + " " + value.to_string() + " " +
+               std::to_string(value.get_microseconds()) + (error ? tk_to_utf8(*error) : "");
+    };
+    for (const ole_variant& target_value : values) {
+        for (const ole_variant& source_value : values) {
+            ole_variant target(target_value), source(source_value);
+            target = std::move(source);
+            EXPECT_EQ(describe(source_value), describe(target)) << describe(target_value);
+            EXPECT_EQ(VT_EMPTY, source.vartype()) << describe(source_value);
+        }
+        ole_variant same(target_value);
+        ole_variant& alias = same;
+        same = std::move(alias);
+        EXPECT_EQ(describe(target_value), describe(same));
+    }
+}
+
 TEST(ole_variant, error_values_carry_their_source_text) {
     ole_variant error = ole_variant::make_error(u"100:00:00");
     EXPECT_EQ(VT_ERROR, error.get_type());
