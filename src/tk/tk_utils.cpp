@@ -61,58 +61,22 @@ bool utf16_to_utf8(std::u16string_view text, std::string& out, bool substitute) 
     return true;
 }
 
-// Well-formed UTF-8 only (the byte sequences of the Unicode standard's table 3-7): an overlong
-// form, a surrogate, a code point above U+10FFFF or a sequence cut short makes it false. Every
-// text read from MySQL passes here, so it is decoded directly; ICU's converter takes and refuses
-// exactly the same texts.
+// Most values read from MySQL are plain ASCII: they are widened unit by unit; anything else goes
+// through ICU, which refuses ill-formed UTF-8 (overlong forms, surrogates, cut sequences).
 bool utf8_to_utf16(std::string_view text, std::u16string& out) {
-    // Never more UTF-16 units than UTF-8 bytes.
     out.resize(text.size());
-    char16_t* written = out.data();
-    const unsigned char* pos = reinterpret_cast<const unsigned char*>(text.data());
-    const unsigned char* const end = pos + text.size();
-    while (pos < end) {
-        const unsigned lead = *pos++;
-        if (lead < 0x80) {
-            *written++ = static_cast<char16_t>(lead);
-            continue;
-        }
-        size_t trail_count;
-        uint32_t code_point;
-        // The range of the first trail byte; the others are always 80..BF.
-        unsigned first_low = 0x80, first_high = 0xBF;
-        if (lead >= 0xC2 && lead <= 0xDF) {
-            trail_count = 1;
-            code_point = lead & 0x1F;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            trail_count = 2;
-            code_point = lead & 0x0F;
-            if (lead == 0xE0) first_low = 0xA0;
-            if (lead == 0xED) first_high = 0x9F;
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            trail_count = 3;
-            code_point = lead & 0x07;
-            if (lead == 0xF0) first_low = 0x90;
-            if (lead == 0xF4) first_high = 0x8F;
-        } else {
-            return false;
-        }
-        if (static_cast<size_t>(end - pos) < trail_count) return false;
-        for (size_t trail_idx = 0; trail_idx < trail_count; ++trail_idx) {
-            const unsigned trail = *pos++;
-            const unsigned low = trail_idx == 0 ? first_low : 0x80, high = trail_idx == 0 ? first_high : 0xBF;
-            if (trail < low || trail > high) return false;
-            code_point = code_point << 6 | (trail & 0x3F);
-        }
-        if (code_point >= 0x10000) {
-            code_point -= 0x10000;
-            *written++ = static_cast<char16_t>(0xD800 | code_point >> 10);
-            *written++ = static_cast<char16_t>(0xDC00 | (code_point & 0x3FF));
-        } else {
-            *written++ = static_cast<char16_t>(code_point);
-        }
+    size_t ascii = 0;
+    while (ascii < text.size() && static_cast<unsigned char>(text[ascii]) < 0x80) {
+        out[ascii] = static_cast<char16_t>(text[ascii]);
+        ++ascii;
     }
-    out.resize(static_cast<size_t>(written - out.data()));
+    if (ascii == text.size()) return true;
+    int32_t length = 0;
+    UErrorCode status = U_ZERO_ERROR;
+    u_strFromUTF8(as_uchar(out.data() + ascii), static_cast<int32_t>(out.size() - ascii), &length,
+                  text.data() + ascii, static_cast<int32_t>(text.size() - ascii), &status);
+    if (U_FAILURE(status)) return false;
+    out.resize(ascii + static_cast<size_t>(length));
     return true;
 }
 
