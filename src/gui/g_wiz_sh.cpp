@@ -28,9 +28,10 @@ QString to_q(const std::u16string& text) { return QString::fromStdU16String(text
 QPixmap draw_picture(int id) {
     const QColor deep(20, 62, 110), light(96, 160, 210);
     if (id == 311) {  // watermark: the tall picture of the welcome and finish pages
-        QPixmap pixmap(164, 314);
+        // As tall as the page area of the wizard's window, so the panel reaches the buttons.
+        QPixmap pixmap(164, 434);
         QPainter painter(&pixmap);
-        QLinearGradient gradient(0, 0, 0, 314);
+        QLinearGradient gradient(0, 0, 0, 434);
         gradient.setColorAt(0, deep);
         gradient.setColorAt(1, light);
         painter.fillRect(pixmap.rect(), gradient);
