@@ -15,8 +15,10 @@
 #include <QThread>
 #include <QUrl>
 #include <cmath>
+#include <cstdlib>
 #include <map>
 
+#include "common/error_handler.h"
 #include "gui/g_wiz_pg.h"
 #include "tk/tk_errco.h"
 #include "tk/tk_log.h"
@@ -99,6 +101,21 @@ void gui_invoke(const std::function<void()>& function) {
         return;
     }
     QMetaObject::invokeMethod(app, function, Qt::BlockingQueuedConnection);
+}
+
+void run_worker_reported(const std::function<void()>& work) {
+    try {
+        work();
+    } catch (const tk_final_exception&) {
+    } catch (const tk_exception& e) {
+        try {
+            error_handler::get_instance().handle(e, 1);
+        } catch (const tk_final_exception&) {
+        }
+    } catch (const std::exception& e) {
+        gui_invoke([&] { wizard_shell::get_instance().error(std::string(e.what())); });
+        std::_Exit(-1);
+    }
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -27,6 +27,11 @@ class wizard_shell;
 // Runs the function on the window thread and waits for it (directly when already there).
 void gui_invoke(const std::function<void()>& function);
 
+// Runs a worker thread's work and reports what escapes it: a tk_exception goes to the error
+// handler with the stop flag 1 (a tk_final_exception ends the work quietly); any other exception
+// is shown in the wizard's error box on the window thread and ends the process.
+void run_worker_reported(const std::function<void()>& work);
+
 // The sheet window: forwards Cancel, Help and the timer to the current page.
 class wizard_sheet : public QWizard {
     Q_OBJECT

@@ -110,18 +110,7 @@ bool progress_page::page_init() {
 
 void progress_page::conversion_task::operator()() {
     wizard_convertor& conv = wizard_conv();
-    try {
-        conv.run();
-    } catch (const tk_final_exception&) {
-    } catch (const tk_exception& e) {
-        try {
-            error_handler::get_instance().handle(e, 1);
-        } catch (const tk_final_exception&) {
-        }
-    } catch (const std::exception& e) {
-        gui_invoke([&] { wizard_shell::get_instance().error(std::string(e.what())); });
-        std::_Exit(-1);
-    }
+    run_worker_reported([&] { conv.run(); });
     // Whatever way the run ended, the page must leave step 5.
     conv.set_finished(true);
 }

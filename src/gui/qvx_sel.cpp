@@ -185,18 +185,10 @@ void sel_file_page::on_dropdown() {
 void sel_file_page::animation::operator()() {
     TK_TRACE(2, "sel_file_page::animation::operator()");
     page_.names_.clear();
-    try {
+    run_worker_reported([this] {
         page_.names_ = wizard_conv().get_mysql_databases();
         page_.listed_ = true;
-    } catch (const tk_exception& e) {
-        try {
-            error_handler::get_instance().handle(e, 1);
-        } catch (const tk_final_exception&) {
-        }
-    } catch (const std::exception& e) {
-        gui_invoke([&] { wizard_shell::get_instance().error(std::string(e.what())); });
-        std::_Exit(-1);
-    }
+    });
     wait_dialog* dialog = page_.wait_;
     QMetaObject::invokeMethod(
         dialog,
