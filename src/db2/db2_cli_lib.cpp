@@ -26,6 +26,15 @@ void resolve(void* module, const std::string& path, const char* name, Fn& target
     target = reinterpret_cast<Fn>(symbol);
 }
 
+// Looks up a function only DB2's own driver offers (unixODBC's driver manager has no LOB
+// locator calls): a missing one stays null and is refused where it would be called.
+template <class Fn>
+void resolve_optional(void* module, const std::string& path, const char* name, Fn& target) {
+    dlerror();
+    target = reinterpret_cast<Fn>(dlsym(module, name));
+    if (target == nullptr) TK_TRACE(2, "cli_library: %s has no %s", path.c_str(), name);
+}
+
 }  // namespace
 
 std::string cli_library::default_path() {
@@ -72,8 +81,8 @@ cli_library::cli_library(const std::string& path) : path_(path) {
     resolve(m, path_, "SQLTablesW", SQLTablesW);
     resolve(m, path_, "SQLColumnsW", SQLColumnsW);
     resolve(m, path_, "SQLGetDiagRecW", SQLGetDiagRecW);
-    resolve(m, path_, "SQLGetLength", SQLGetLength);
-    resolve(m, path_, "SQLGetSubString", SQLGetSubString);
+    resolve_optional(m, path_, "SQLGetLength", SQLGetLength);
+    resolve_optional(m, path_, "SQLGetSubString", SQLGetSubString);
 }
 
 cli_library::~cli_library() { close(); }

@@ -39,6 +39,7 @@ struct cli_functions {
     SQLTablesW_fn SQLTablesW = nullptr;
     SQLColumnsW_fn SQLColumnsW = nullptr;
     SQLGetDiagRecW_fn SQLGetDiagRecW = nullptr;
+    // Null when the library has no LOB locator calls (unixODBC's driver manager).
     SQLGetLength_fn SQLGetLength = nullptr;
     SQLGetSubString_fn SQLGetSubString = nullptr;
 };

@@ -732,6 +732,10 @@ ole_variant db2_cache_column::read_locator(int row) const {
     std::memcpy(&locator, cell(row), sizeof(locator));
     const SQLSMALLINT locator_type =
         sql_type_ == SQL_BLOB ? SQL_C_BLOB_LOCATOR : sql_type_ == SQL_DBCLOB ? SQL_C_DBCLOB_LOCATOR : SQL_C_CLOB_LOCATOR;
+    if (cli.SQLGetLength == nullptr || cli.SQLGetSubString == nullptr)
+        throw db2_exception(SQL_ERROR, "Column \"" + tk_to_ansi(name_) +
+                                           "\" holds a large object, which this DB2 CLI library "
+                                           "cannot read (it has no LOB locator functions).");
     SQLINTEGER length = 0;
     SQLINTEGER indicator = 0;
     engine().check_err(cli.SQLGetLength(length_statement_.get(), locator_type, locator, &length, &indicator),

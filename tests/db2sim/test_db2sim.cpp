@@ -134,6 +134,17 @@ TEST(cli_binding, missing_library_or_function_throws_level_1_naming_it) {
     }
 }
 
+TEST(cli_binding, unixodbc_driver_manager_loads_without_lob_locator_calls) {
+    cli_library lib("libodbc.so.2");
+    EXPECT_NE(nullptr, lib.SQLConnectW);
+    EXPECT_NE(nullptr, lib.SQLBindParameter);
+    EXPECT_EQ(nullptr, lib.SQLGetLength) << "unixODBC offers no LOB locators";
+    EXPECT_EQ(nullptr, lib.SQLGetSubString);
+    cli_library sim(QVX_TEST_DB2SIM_LIB);
+    EXPECT_NE(nullptr, sim.SQLGetLength);
+    EXPECT_NE(nullptr, sim.SQLGetSubString);
+}
+
 TEST(cli_binding, default_path_follows_the_environment) {
     setenv("QVX_DB2_CLI", "/x/libcli.so", 1);
     EXPECT_EQ("/x/libcli.so", cli_library::default_path());
