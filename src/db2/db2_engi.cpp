@@ -47,17 +47,19 @@ db2_exception::db2_exception(SQLRETURN result, const std::u16string& message) : 
     (void)result;
 }
 
-std::u16string db2_quote(const std::u16string& identifier) {
-    std::u16string quoted;
-    quoted.reserve(identifier.size() + 2);
-    quoted += u'"';
-    for (char16_t c : identifier) {
-        quoted += c;
-        if (c == u'"') quoted += u'"';
+std::u16string db2_enclose(std::u16string_view text, char16_t delimiter) {
+    std::u16string enclosed;
+    enclosed.reserve(text.size() + 2);
+    enclosed += delimiter;
+    for (char16_t c : text) {
+        enclosed += c;
+        if (c == delimiter) enclosed += delimiter;
     }
-    quoted += u'"';
-    return quoted;
+    enclosed += delimiter;
+    return enclosed;
 }
+
+std::u16string db2_quote(const std::u16string& identifier) { return db2_enclose(identifier, u'"'); }
 
 std::u16string db2_pattern(const std::u16string& name) {
     std::u16string pattern;

@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "db2/db2_cli_lib.h"
@@ -102,6 +103,9 @@ private:
 
 // Writes an identifier between double quotes, doubling every double quote inside it.
 std::u16string db2_quote(const std::u16string& identifier);
+// The text between two delimiters, each delimiter inside it doubled: '"' makes an identifier,
+// '\'' a string literal.
+std::u16string db2_enclose(std::u16string_view text, char16_t delimiter);
 // A name as a catalog search pattern that matches only itself: '%', '_' and the escape character
 // '\' are escaped.
 std::u16string db2_pattern(const std::u16string& name);

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "db2/db2_engi.h"
 #include "ole/ole_date.h"
 #include "tk/tk_errco.h"
 #include "tk/tk_log.h"
@@ -258,17 +259,7 @@ std::u16string make_db2_def_val(const t_ftd* column) {
 
 namespace {
 
-std::u16string quote_text(std::u16string_view text) {
-    std::u16string literal;
-    literal.reserve(text.size() + 2);
-    literal += u'\'';
-    for (char16_t c : text) {
-        literal += c;
-        if (c == u'\'') literal += u'\'';
-    }
-    literal += u'\'';
-    return literal;
-}
+std::u16string quote_text(std::u16string_view text) { return db2_enclose(text, u'\''); }
 
 }  // namespace
 
